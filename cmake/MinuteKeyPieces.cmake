@@ -1,0 +1,36 @@
+# The two constant pieces of the minute key. A deployment that must talk to an existing
+# launching program sets both when it configures. Each is exactly 13 printable ASCII
+# characters (U+0021 to U+007E); they reach the code as escaped C++ string literals through
+# a generated header, so quotes, backslashes and shell or CMake punctuation are all fine.
+set(CORVANE_MINUTE_KEY_PIECE_A "k7#Qv2;Rm9^Lx" CACHE STRING "Minute key constant piece A (13 printable ASCII characters)")
+set(CORVANE_MINUTE_KEY_PIECE_B "P4&dW8\\zN1$Fh" CACHE STRING "Minute key constant piece B (13 printable ASCII characters)")
+
+function(corvane_check_key_piece name value)
+  string(LENGTH "${value}" length)
+  if(NOT length EQUAL 13)
+    message(FATAL_ERROR "${name} must be exactly 13 printable ASCII characters (U+0021 to U+007E); it has ${length}.")
+  endif()
+  if(NOT "${value}" MATCHES "^[!-~]+$")
+    message(FATAL_ERROR "${name} must consist of printable ASCII characters U+0021 to U+007E only (no spaces, no control or non-ASCII characters).")
+  endif()
+endfunction()
+
+# Escapes a value for use inside a C++ u"..." literal: every character becomes \xNN so that
+# nothing in it can end the literal, start an escape or form a trigraph.
+function(corvane_cxx_literal out value)
+  set(result "")
+  string(LENGTH "${value}" length)
+  math(EXPR last "${length} - 1")
+  foreach(i RANGE 0 ${last})
+    string(SUBSTRING "${value}" ${i} 1 ch)
+    string(HEX "${ch}" hex)
+    string(APPEND result "\\x${hex}")
+  endforeach()
+  set(${out} "u\"${result}\"" PARENT_SCOPE)
+endfunction()
+
+corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_A "${CORVANE_MINUTE_KEY_PIECE_A}")
+corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_B "${CORVANE_MINUTE_KEY_PIECE_B}")
+corvane_cxx_literal(CORVANE_PIECE_A_LITERAL "${CORVANE_MINUTE_KEY_PIECE_A}")
+corvane_cxx_literal(CORVANE_PIECE_B_LITERAL "${CORVANE_MINUTE_KEY_PIECE_B}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/MinuteKeyPieces.h.in ${CMAKE_BINARY_DIR}/generated/MinuteKeyPieces.h @ONLY)

@@ -1,0 +1,38 @@
+#pragma once
+// The dialer's application utilities: the text digest, the minute key, the parameter block
+// and the error log.
+
+#include <string>
+
+#include "platform/Clock.h"
+#include "rtl/StringList.h"
+
+// Class-level operations only; never instantiated.
+class TCorvaneUtil {
+public:
+    TCorvaneUtil() = delete;
+
+    // 32 lower-case hexadecimal digits of MD5 over the UTF-8 bytes of srcStr.
+    static std::u16string GetHashMD5String(const std::u16string& srcStr);
+    // Encrypts under keyStr into one line of base64 text (CR LF pairs removed).
+    static bool Encrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& encryptedStr);
+    // Makes the parameter block of the list under the minute key of the local clock; raises
+    // Exception "暗号化に失敗".
+    static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr);
+    static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr,
+                              const TLocalDateTime& now);
+    static bool Decrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& decryptedStr);
+    // Reads a parameter block made in this minute or the previous one into the list; raises
+    // Exception "下記文字列の復号化に失敗" CR LF <block>. The list changes only on success.
+    static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList);
+    static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
+                              const TLocalDateTime& now);
+    // Appends one record to the error log. Never raises.
+    static void WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept;
+
+    friend struct TCorvaneUtilTestAccess;  // defined by the tests only
+
+private:
+    static std::u16string GetMinuteKey(const TLocalDateTime& moment);
+    static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName);
+};

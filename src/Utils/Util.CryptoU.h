@@ -1,0 +1,97 @@
+#pragma once
+// Text and stream encryption: the encrypted container, the TCrypto operations, the base64
+// text forms and the salted SHA-256 digests.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "rtl/Bytes.h"
+#include "rtl/MemoryStream.h"
+#include "rtl/Stream.h"
+
+// Line layout of base64 text.
+enum class TBase64FormattingOptions : std::uint8_t {
+    None = 0,                       // one line
+    InsertLineBreaks = 1,           // lines of 76 characters separated by CR LF
+    InsertLineBreaksXE5Compat = 2,  // every full line of 76 characters followed by CR LF
+};
+
+// Bytes to 8-bit base64 text (one byte per character) in the chosen layout.
+std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase64FormattingOptions option);
+// 8-bit text to bytes. Every character outside the alphabet is skipped; never fails.
+TBytes DecodeBase64Text(std::string_view text);
+
+// Class-level operations only; never instantiated.
+class TCrypto {
+public:
+    TCrypto() = delete;
+
+    // Encryption without check data, payload in the system ANSI code page.
+    static bool GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
+                                   std::u16string& AEncryptedText);
+    static bool GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
+                                   std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    static bool GetDecryptedString(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                   std::u16string& AText);
+
+    // With check data, ANSI payload.
+    static bool GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+                                                std::u16string& AEncryptedText);
+    static bool GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+                                                std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    static bool GetDecryptedStringWithCheckData(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                                std::u16string& AText);
+
+    // Without check data, UTF-8 payload.
+    static bool GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
+                                    std::u16string& AEncryptedText);
+    static bool GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
+                                    std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    static bool GetDecryptedString2(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                    std::u16string& AText);
+
+    // With check data, UTF-8 payload.
+    static bool GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+                                                 std::u16string& AEncryptedText);
+    static bool GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+                                                 std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    static bool GetDecryptedStringWithCheckData2(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                                 std::u16string& AText);
+
+    // The whole source (whatever its position) encrypted or decrypted without check data into a
+    // new memory stream at position 0. The result holds whatever the engine wrote, also when it
+    // failed; callers that must know use the overloads below.
+    static std::unique_ptr<TMemoryStream> EncryptStream(TStream& ASource, const std::u16string& AKey);
+    static std::unique_ptr<TMemoryStream> DecryptStream(TStream& ASource, const std::u16string& AKey);
+
+    // The same into a stream of the caller's (a file, say), in constant memory. ADest is written
+    // from position 0 and should be empty. Returns false when the engine failed: the content
+    // of ADest is then invalid and must be discarded.
+    static bool EncryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest);
+    static bool DecryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest);
+
+    // Base64 (one line, 44 characters) of SHA-256 over the UTF-8 bytes of ASalt followed by AText.
+    static std::u16string GetHashSHA256(std::u16string AText, std::u16string ASalt);
+    // SHA-256 over ASalt followed by ASrc.
+    static TBytes GetHashSHA256b(TBytes ASrc, TBytes ASalt);
+
+    friend struct TCryptoTestAccess;  // the tests reach the container engines through it
+
+private:
+    static bool GetEncryptedStringInner(const std::u16string& AText, const std::u16string& AKey,
+                                        std::u16string& AEncryptedText, bool checkData,
+                                        TBase64FormattingOptions options, bool utf8);
+    static bool GetDecryptedStringInner(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                        std::u16string& AText, bool checkData, bool utf8);
+
+    static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                   bool checkData);
+    static bool DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                   bool checkData);
+    static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
+                               TSecureBytes& key, TSecureBytes& iv);
+    static TBytes GenerateSalt();
+};

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "rtl/Bytes.h"
+
+// The process's ANSI code page and conversion between it and UTF-16.
+//
+// Windows: the active code page (GetACP) through MultiByteToWideChar / WideCharToMultiByte
+// with no conversion flags. POSIX: UTF-8 (65001) stands as the ANSI code page and behaves as
+// Windows does with 65001. On both, a program may select another code page for the process;
+// on POSIX that goes through iconv, which knows 932 (CP932) and 1252 among others.
+// Neither direction fails: what cannot be represented or decoded becomes the code page's
+// default character or U+FFFD.
+
+std::uint32_t AnsiCodePage();
+// Selects the code page of every later conversion; raises EOSError when it is unknown.
+void SetAnsiCodePage(std::uint32_t codePage);
+
+TSecureBytes UnicodeToAnsi(std::u16string_view text);
+std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size);

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// File-system operations of the error log, with the sharing rules of Windows. On POSIX a
+// non-blocking exclusive advisory lock (flock) stands in wherever Windows would deny sharing.
+
+// The path separator: "\" on Windows, "/" on POSIX.
+extern const std::u16string_view PathDelimiter;
+
+// The longest path the log accepts, in characters: Windows' MAX_PATH minus one (259); on POSIX
+// the same limit, so both builds behave alike.
+inline constexpr std::size_t MaxLogPathLength = 259;
+
+// True for a directory or a symbolic link to one, and for a path whose attributes cannot be read
+// for another reason than its absence (access denied, for example).
+bool DirectoryExists(const std::u16string& path);
+bool FileExists(const std::u16string& path);
+
+// The directory part of a path including its trailing separator ("" when there is none).
+std::u16string ExtractFilePath(const std::u16string& path);
+// The file name part of a path.
+std::u16string ExtractFileName(const std::u16string& path);
+
+// Removes a file; false when it could not be removed.
+bool DeleteFileAt(const std::u16string& path);
+// Renames a file; fails (EOSError) when the target exists, never replacing it.
+void MoveFileNoReplace(const std::u16string& from, const std::u16string& to);

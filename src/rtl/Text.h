@@ -1,0 +1,18 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Small text helpers shared by the units. Texts are UTF-16 throughout.
+
+// Decimal form of a signed number: no blanks, no leading zeros, a minus sign when negative.
+std::u16string IntToStr(std::int64_t value);
+
+// Widens 8-bit ASCII text (base64, digits) to UTF-16, one character per byte.
+std::u16string WidenAscii(std::string_view text);
+
+// Lossless UTF-16 to UTF-8 for messages and diagnostics; unpaired surrogates become U+FFFD.
+std::string ToUtf8Lossy(std::u16string_view text);
+
+// Lossless UTF-8 to UTF-16 for literals and diagnostics; invalid sequences become U+FFFD.
+std::u16string FromUtf8Lossy(std::string_view text);
