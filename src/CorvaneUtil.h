@@ -3,6 +3,7 @@
 // and the error log.
 
 #include <string>
+#include <string_view>
 
 #include "platform/Clock.h"
 #include "rtl/StringList.h"
@@ -27,6 +28,9 @@ public:
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList);
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
                               const TLocalDateTime& now);
+    // The fixed key of the error log's message bodies; support tools read logs with it.
+    static constexpr std::u16string_view ErrorLogKey = u"Tm4pXq&d-Lr8)Hs?Y2=w+;K6";
+
     // Appends one record to the error log. Never raises.
     static void WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept;
 
