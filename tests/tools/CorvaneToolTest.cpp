@@ -1,0 +1,340 @@
+// The corvane tool, each command through a real process.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CorvaneUtil.h"
+#include "Utils/Util.CryptoU.h"
+#include "platform/CodePage.h"
+#include "rtl/FileStream.h"
+#include "rtl/MemoryStream.h"
+#include "support/CapturedRun.h"
+#include "support/TestSupport.h"
+
+using namespace TestSupport;
+
+namespace {
+
+TCapturedRun Corvane(const std::vector<std::string>& args, std::string_view input = {},
+                     const TEnvironmentOverrides& env = {})
+{
+    return RunCaptured(BuiltProgram("corvane"), args, input, env);
+}
+
+// Standard error holds exactly one line, and it says something.
+void ExpectOneErrorLine(const TCapturedRun& run)
+{
+    ASSERT_FALSE(run.Err.empty());
+    EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << run.Err;
+    EXPECT_TRUE(run.Err.starts_with("corvane: ")) << run.Err;
+}
+
+std::string Chomp(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+class CorvaneToolTest : public ::testing::Test {
+protected:
+    TTempDir FDir;
+    const TEnvironmentOverrides FKeyEnv{{"CORVANE_TEST_KEY", "correct horse battery staple"}};
+};
+
+// --- make-params / read-params ----------------------------------------------------------
+
+TEST_F(CorvaneToolTest, MakeParamsAndReadParamsRoundTripItems)
+{
+    const std::string items = "C:\\phonebook\\rasphone.pbk\noffice vpn\nuser \"q\"\np@ss, word\n";
+    const auto made = Corvane({"make-params", "--at", "2026-03-04 10:15"}, items);
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+    const std::string block = Chomp(made.Out);
+    EXPECT_EQ(block.find_first_of("\r\n"), std::string::npos);
+
+    const auto read = Corvane({"read-params", "--at", "2026-03-04 10:15", block});
+    ASSERT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_EQ(read.Out, items);
+}
+
+TEST_F(CorvaneToolTest, MakeParamsReadsItemsFromFileWithCrLfLines)
+{
+    WriteFileBytes(FDir / "items.txt", "a\r\nb c\r\n");
+    const auto made = Corvane({"make-params", "--at", "2026-03-04 10:15", "--items", (FDir / "items.txt").string()});
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+
+    TStringList items;
+    TCorvaneUtil::DecryptParams(U16(Chomp(made.Out)), items, TLocalDateTime{2026, 3, 4, 10, 15, 30, 0});
+    ASSERT_EQ(items.Count(), 2);
+    EXPECT_EQ(items.Get(0), u"a");
+    EXPECT_EQ(items.Get(1), u"b c");
+}
+
+struct TMomentCase {
+    const char* MadeAt;
+    const char* ReadAt;
+    bool Accepted;
+};
+
+class ParamsMomentTest : public CorvaneToolTest, public ::testing::WithParamInterface<TMomentCase> {};
+
+TEST_P(ParamsMomentTest, BlockIsAcceptedInItsMinuteAndTheNextOnly)
+{
+    const auto made = Corvane({"make-params", "--at", GetParam().MadeAt}, "x\n");
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+    const auto read = Corvane({"read-params", "--at", GetParam().ReadAt, Chomp(made.Out)});
+    if (GetParam().Accepted) {
+        EXPECT_EQ(read.ExitCode, 0) << read.Err;
+        EXPECT_EQ(read.Out, "x\n");
+    } else {
+        EXPECT_EQ(read.ExitCode, 1);
+        EXPECT_EQ(read.Out, "");
+        ExpectOneErrorLine(read);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, ParamsMomentTest,
+                         ::testing::Values(TMomentCase{"2026-03-04 10:15", "2026-03-04 10:15", true},
+                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:16", true},
+                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:17", false},
+                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:14", false},
+                                           TMomentCase{"2026-12-31 23:59", "2027-01-01 00:00", true},
+                                           TMomentCase{"2026-12-31 23:59", "2027-01-01 00:01", false}));
+
+TEST_F(CorvaneToolTest, ReadParamsAtNowAcceptsBlockMadeNow)
+{
+    const auto made = Corvane({"make-params"}, "entry\n");
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+    const auto read = Corvane({"read-params", Chomp(made.Out)});
+    EXPECT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_EQ(read.Out, "entry\n");
+}
+
+#ifndef _WIN32
+TEST_F(CorvaneToolTest, CodePageOptionCarriesJapaneseItemsForJapaneseWindows)
+{
+    const std::string items = "社内VPN\n";
+    const auto made = Corvane({"make-params", "--code-page", "932", "--at", "2026-03-04 10:15"}, items);
+    ASSERT_EQ(made.ExitCode, 0) << made.Err;
+
+    // Read as a code page 932 machine reads it: exact.
+    const auto same = Corvane({"read-params", "--code-page", "932", "--at", "2026-03-04 10:15", Chomp(made.Out)});
+    EXPECT_EQ(same.ExitCode, 0) << same.Err;
+    EXPECT_EQ(same.Out, items);
+
+    // Read as UTF-8: the digest was made over the text, so the block still verifies only if the
+    // bytes decode to the same text, which Shift_JIS bytes do not.
+    const auto utf8 = Corvane({"read-params", "--at", "2026-03-04 10:15", Chomp(made.Out)});
+    EXPECT_EQ(utf8.ExitCode, 1);
+}
+#endif
+
+// --- encrypt / decrypt ------------------------------------------------------------------
+
+struct TTextCase {
+    std::vector<std::string> Variant;  // --check-data / --utf8
+    const char* Layout;
+};
+
+class TextVariantTest : public CorvaneToolTest, public ::testing::WithParamInterface<TTextCase> {};
+
+TEST_P(TextVariantTest, EncryptThenDecryptGivesTheTextBack)
+{
+    const std::string text = std::string(100, 'x') + "\nline two, ASCII only\n";
+    std::vector<std::string> encryptArgs{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--layout", GetParam().Layout};
+    encryptArgs.insert(encryptArgs.end(), GetParam().Variant.begin(), GetParam().Variant.end());
+    const auto encrypted = Corvane(encryptArgs, text, FKeyEnv);
+    ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
+
+    const std::string layout = GetParam().Layout;
+    const std::string body = encrypted.Out.substr(0, encrypted.Out.size() - (encrypted.Out.ends_with("\r\n") ? 2 : 1));
+    if (layout == "none")
+        EXPECT_EQ(body.find("\r\n"), std::string::npos);
+    else
+        EXPECT_EQ(body.find("\r\n"), 76u);
+
+    std::vector<std::string> decryptArgs{"decrypt", "--key-env", "CORVANE_TEST_KEY"};
+    decryptArgs.insert(decryptArgs.end(), GetParam().Variant.begin(), GetParam().Variant.end());
+    const auto decrypted = Corvane(decryptArgs, encrypted.Out, FKeyEnv);
+    ASSERT_EQ(decrypted.ExitCode, 0) << decrypted.Err;
+    EXPECT_EQ(decrypted.Out, text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllVariantsAndLayouts, TextVariantTest,
+    ::testing::Values(TTextCase{{}, "none"}, TTextCase{{}, "breaks"}, TTextCase{{}, "xe5"},
+                      TTextCase{{"--check-data"}, "none"}, TTextCase{{"--check-data"}, "breaks"},
+                      TTextCase{{"--utf8"}, "xe5"}, TTextCase{{"--utf8"}, "none"},
+                      TTextCase{{"--check-data", "--utf8"}, "breaks"}, TTextCase{{"--check-data", "--utf8"}, "xe5"}));
+
+TEST_F(CorvaneToolTest, EncryptedTextDecryptsWithTheLibrary)
+{
+    const auto encrypted = Corvane({"encrypt", "--utf8", "--check-data", "--key-env", "CORVANE_TEST_KEY"},
+                                   "暗号化に失敗", FKeyEnv);
+    ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
+    std::u16string text;
+    EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData2(U16(encrypted.Out), u"correct horse battery staple", text));
+    EXPECT_EQ(text, u"暗号化に失敗");
+}
+
+TEST_F(CorvaneToolTest, KeyFileTrailingLineBreakIsNotPartOfTheKey)
+{
+    WriteFileBytes(FDir / "key", "correct horse battery staple\r\n");
+    const auto encrypted = Corvane({"encrypt", "--check-data", "--key-file", (FDir / "key").string()}, "secret");
+    ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
+    const auto decrypted = Corvane({"decrypt", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, encrypted.Out, FKeyEnv);
+    EXPECT_EQ(decrypted.ExitCode, 0) << decrypted.Err;
+    EXPECT_EQ(decrypted.Out, "secret");
+}
+
+TEST_F(CorvaneToolTest, EmptyKeyIsAValidKey)
+{
+    WriteFileBytes(FDir / "empty", "");
+    const std::string keyFile = (FDir / "empty").string();
+    const auto encrypted = Corvane({"encrypt", "--check-data", "--key-file", keyFile}, "text");
+    ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
+    const auto decrypted = Corvane({"decrypt", "--check-data", "--key-file", keyFile}, encrypted.Out);
+    EXPECT_EQ(decrypted.ExitCode, 0) << decrypted.Err;
+    EXPECT_EQ(decrypted.Out, "text");
+}
+
+TEST_F(CorvaneToolTest, DecryptWithWrongKeyFailsWithCheckData)
+{
+    const auto encrypted = Corvane({"encrypt", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, "text", FKeyEnv);
+    ASSERT_EQ(encrypted.ExitCode, 0);
+    const auto decrypted =
+        Corvane({"decrypt", "--check-data", "--key-env", "OTHER_KEY"}, encrypted.Out, {{"OTHER_KEY", "wrong"}});
+    EXPECT_EQ(decrypted.ExitCode, 1);
+    EXPECT_EQ(decrypted.Out, "");
+    ExpectOneErrorLine(decrypted);
+}
+
+// --- encrypt-file / decrypt-file ----------------------------------------------------------
+
+TEST_F(CorvaneToolTest, FilesLargerThanOneChunkRoundTripAndMatchTheStreamOperation)
+{
+    std::string data(3 * 32768 + 123, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 131) >> 3);
+    WriteFileBytes(FDir / "plain.bin", data);
+    const std::string plain = (FDir / "plain.bin").string();
+    const std::string sealed = (FDir / "sealed.bin").string();
+    const std::string opened = (FDir / "opened.bin").string();
+
+    const auto enc = Corvane({"encrypt-file", "--key-env", "CORVANE_TEST_KEY", plain, sealed}, {}, FKeyEnv);
+    ASSERT_EQ(enc.ExitCode, 0) << enc.Err;
+    EXPECT_EQ(enc.Out, "");
+    const auto dec = Corvane({"decrypt-file", "--key-env", "CORVANE_TEST_KEY", sealed, opened}, {}, FKeyEnv);
+    ASSERT_EQ(dec.ExitCode, 0) << dec.Err;
+    const TBytes roundTrip = ReadFileBytes(FDir / "opened.bin");
+    EXPECT_EQ(std::string(roundTrip.begin(), roundTrip.end()), data);
+
+    // The container is the one EncryptStream makes: the library opens it, and its length fits.
+    const TBytes container = ReadFileBytes(FDir / "sealed.bin");
+    EXPECT_EQ(container.size(), 11 + 16 * (data.size() / 16 + 1));
+    TMemoryStream source;
+    source.WriteBuffer(container.data(), static_cast<std::int64_t>(container.size()));
+    const auto decrypted = TCrypto::DecryptStream(source, u"correct horse battery staple");
+    EXPECT_EQ(std::string(decrypted->Bytes().begin(), decrypted->Bytes().end()), data);
+
+    // And a container the library wrote opens with the tool.
+    TMemoryStream plainStream;
+    plainStream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    const auto libraryContainer = TCrypto::EncryptStream(plainStream, u"correct horse battery staple");
+    WriteFileBytes(FDir / "library.bin", libraryContainer->Memory(), libraryContainer->Bytes().size());
+    const auto dec2 = Corvane({"decrypt-file", "--key-env", "CORVANE_TEST_KEY", (FDir / "library.bin").string(),
+                               (FDir / "library.out").string()},
+                              {}, FKeyEnv);
+    ASSERT_EQ(dec2.ExitCode, 0) << dec2.Err;
+    const TBytes libraryRoundTrip = ReadFileBytes(FDir / "library.out");
+    EXPECT_EQ(std::string(libraryRoundTrip.begin(), libraryRoundTrip.end()), data);
+}
+
+TEST_F(CorvaneToolTest, FailedFileDecryptionLeavesNothingBehind)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "a wrong key without check data is caught by the provider's padding check, which Wine's "
+                        "bcrypt does not make";
+    WriteFileBytes(FDir / "plain.bin", std::string(70000, 'p'));
+    ASSERT_EQ(Corvane({"encrypt-file", "--key-env", "CORVANE_TEST_KEY", (FDir / "plain.bin").string(),
+                       (FDir / "sealed.bin").string()},
+                      {}, FKeyEnv)
+                  .ExitCode,
+              0);
+    std::filesystem::remove(FDir / "plain.bin");
+
+    const auto dec = Corvane({"decrypt-file", "--key-env", "OTHER", (FDir / "sealed.bin").string(),
+                              (FDir / "out.bin").string()},
+                             {}, {{"OTHER", "not the key"}});
+    EXPECT_EQ(dec.ExitCode, 1);
+    ExpectOneErrorLine(dec);
+    // Only the container is left: no output, no temporary with plaintext pieces.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"sealed.bin"});
+}
+
+// --- digests ------------------------------------------------------------------------------
+
+TEST_F(CorvaneToolTest, DigestsMatchPublishedValues)
+{
+    // SHA-256("abc") of FIPS 180-4, split between salt and text.
+    const auto sha = Corvane({"sha256", "--salt", "a", "bc"});
+    EXPECT_EQ(sha.ExitCode, 0);
+    EXPECT_EQ(sha.Out, "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=\n");
+    // MD5("abc") of RFC 1321.
+    const auto md5 = Corvane({"md5", "abc"});
+    EXPECT_EQ(md5.ExitCode, 0);
+    EXPECT_EQ(md5.Out, "900150983cd24fb0d6963f7d28e17f72\n");
+}
+
+// --- usage and failures -------------------------------------------------------------------
+
+struct TUsageCase {
+    std::vector<std::string> Args;
+    int ExitCode;
+};
+
+class UsageTest : public CorvaneToolTest, public ::testing::WithParamInterface<TUsageCase> {};
+
+TEST_P(UsageTest, FailsWithItsExitCodeAndOneErrorLine)
+{
+    const auto run = Corvane(GetParam().Args, "", FKeyEnv);
+    EXPECT_EQ(run.ExitCode, GetParam().ExitCode);
+    EXPECT_EQ(run.Out, "");
+    ExpectOneErrorLine(run);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadUsage, UsageTest,
+    ::testing::Values(TUsageCase{{}, 2}, TUsageCase{{"frobnicate"}, 2}, TUsageCase{{"md5"}, 2},
+                      TUsageCase{{"md5", "a", "b"}, 2}, TUsageCase{{"encrypt"}, 2},
+                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--layout", "wide"}, 2},
+                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--bogus"}, 2},
+                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--key-file", "k"}, 2},
+                      TUsageCase{{"make-params", "--at", "2026-02-30 10:00"}, 2},
+                      TUsageCase{{"make-params", "--at"}, 2}, TUsageCase{{"sha256", "text"}, 2},
+                      TUsageCase{{"read-params"}, 2}, TUsageCase{{"read-log"}, 2},
+                      TUsageCase{{"encrypt", "--key-env", "UNSET_CORVANE_VARIABLE"}, 1},
+                      TUsageCase{{"encrypt", "--key-file", "/nonexistent/key"}, 1},
+                      TUsageCase{{"read-params", "bm90IGEgYmxvY2s="}, 1},
+                      TUsageCase{{"read-log", "/nonexistent/CorvaneDialer.log"}, 1},
+                      TUsageCase{{"encrypt-file", "--key-env", "CORVANE_TEST_KEY", "/nonexistent/in", "out"}, 1}));
+
+TEST_F(CorvaneToolTest, HelpIsAvailableForTheToolAndEachCommand)
+{
+    for (const char* command : {"make-params", "read-params", "read-log", "encrypt", "decrypt", "encrypt-file",
+                                "decrypt-file", "sha256", "md5"}) {
+        const auto run = Corvane({command, "--help"});
+        EXPECT_EQ(run.ExitCode, 0) << command;
+        EXPECT_TRUE(run.Out.starts_with(std::string("usage: corvane ") + command)) << run.Out;
+    }
+    const auto tool = Corvane({"--help"});
+    EXPECT_EQ(tool.ExitCode, 0);
+    EXPECT_NE(tool.Out.find("--code-page 932"), std::string::npos);
+}
+
+}  // namespace

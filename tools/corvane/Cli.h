@@ -1,0 +1,53 @@
+#pragma once
+// Command-line plumbing of the corvane tool: arguments, standard streams, failures.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rtl/Bytes.h"
+
+// Wrong usage: exit code 2.
+struct EUsageError {
+    std::string Message;
+};
+
+// The operation failed (wrong key, rejected block, unreadable file...): exit code 1.
+struct EToolFailure {
+    std::string Message;
+};
+
+// The arguments after the command name, consumed option by option.
+class TCommandArgs {
+public:
+    TCommandArgs(std::string command, std::vector<std::u16string> args);
+
+    const std::string& Command() const noexcept { return FCommand; }
+    // Takes "--name" if present.
+    bool TakeFlag(std::string_view name);
+    // Takes "--name VALUE" or "--name=VALUE" if present; a missing value is a usage error.
+    std::optional<std::u16string> TakeValue(std::string_view name);
+    // Whatever is left, checked: no unknown options, between min and max positionals.
+    std::vector<std::u16string> TakePositionals(std::size_t min, std::size_t max);
+
+private:
+    std::string FCommand;
+    std::vector<std::u16string> FArgs;
+};
+
+// Writes text as UTF-8 to standard output.
+void WriteOut(std::u16string_view text);
+void WriteOutLine(std::u16string_view text);
+// One line on standard error.
+void WriteError(std::string_view message);
+
+// All bytes of standard input.
+TSecureBytes ReadStandardInput();
+// All bytes of a file; an unreadable file is a failure.
+TSecureBytes ReadFileBytes(const std::u16string& path);
+// Strict UTF-8 to text; invalid bytes are a failure naming what was read.
+std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what);
+
+std::string Utf8(std::u16string_view text);

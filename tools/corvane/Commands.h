@@ -1,0 +1,21 @@
+#pragma once
+// The commands of the corvane tool. Each takes its arguments, calls the units and returns the
+// exit code: 0 success, 1 the operation failed; usage errors are raised as EUsageError.
+
+#include "Cli.h"
+
+int MakeParamsCommand(TCommandArgs& args);
+int ReadParamsCommand(TCommandArgs& args);
+int ReadLogCommand(TCommandArgs& args);
+int EncryptCommand(TCommandArgs& args);
+int DecryptCommand(TCommandArgs& args);
+int EncryptFileCommand(TCommandArgs& args);
+int DecryptFileCommand(TCommandArgs& args);
+int Sha256Command(TCommandArgs& args);
+int Md5Command(TCommandArgs& args);
+
+// --code-page CP: the ANSI code page of the operations that follow.
+void TakeCodePage(TCommandArgs& args);
+
+// The help text of a command, or of the tool for an empty name; empty when unknown.
+const char* HelpText(const std::string& command);

@@ -1,0 +1,108 @@
+#include "Commands.h"
+
+#include <map>
+
+namespace {
+
+const char* const kToolHelp =
+    "usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
+    "\n"
+    "Makes and reads the dialer's parameter blocks, reads its encrypted error log, and encrypts\n"
+    "and decrypts texts and files.\n"
+    "\n"
+    "commands:\n"
+    "  make-params    make a parameter block from items (one per line)\n"
+    "  read-params    show the items of a parameter block\n"
+    "  read-log       show the records of error log files, decrypted and checked\n"
+    "  encrypt        encrypt standard input to standard output\n"
+    "  decrypt        decrypt standard input to standard output\n"
+    "  encrypt-file   encrypt a file into another, in constant memory\n"
+    "  decrypt-file   decrypt a file into another, in constant memory\n"
+    "  sha256         salted SHA-256 digest of a text (base64)\n"
+    "  md5            MD5 digest of a text's UTF-8 bytes (hex)\n"
+    "\n"
+    "'corvane COMMAND --help' describes a command.\n"
+    "\n"
+    "Code pages: blocks and log bodies carry their texts in the ANSI code page of the machine that\n"
+    "made them. This build uses its platform's (UTF-8 on Linux). To make a block for, or read the log\n"
+    "of, a Japanese Windows installation give --code-page 932 (or 1252 for Western European ones);\n"
+    "without it only ASCII texts travel between platforms.\n"
+    "\n"
+    "Exit codes: 0 success; 1 the operation failed (wrong key, block rejected, a log record that is\n"
+    "not ok, plain or fallback, unreadable file); 2 usage error.\n";
+
+const std::string kKeyHelp =
+    "  --key-file F     the key is the text of file F (UTF-8); one trailing line break is not part\n"
+    "                   of the key\n"
+    "  --key-env VAR    the key is the value of environment variable VAR\n"
+    "  Keys never go on the command line. An empty key is valid: it gives the all-zero key and IV,\n"
+    "  which protects nothing.\n";
+
+const std::map<std::string, std::string>& CommandHelp()
+{
+    static const std::map<std::string, std::string> help = {
+        {"make-params",
+         "usage: corvane make-params [--at \"YYYY-MM-DD HH:MM\"] [--items FILE] [--code-page CP]\n"
+         "Reads the items, one per line (UTF-8), from FILE or standard input and prints the parameter\n"
+         "block on one line. Items in order: phonebook path, entry name, user name, password, phone\n"
+         "number. A block is accepted by the dialer in the minute it was made and the next one.\n"
+         "  --at        make it under the minute key of that local moment instead of now\n"
+         "  --code-page the ANSI code page of the dialer's machine (932 for Japanese Windows)\n"},
+        {"read-params",
+         "usage: corvane read-params [--at \"YYYY-MM-DD HH:MM\"] [--code-page CP] BLOCK\n"
+         "Prints the items of a parameter block one per line, as the dialer would read them now (or at\n"
+         "--at): under the key of that minute or the minute before, checked against its digest.\n"},
+        {"read-log",
+         "usage: corvane read-log [--json] [--code-page CP] FILE...\n"
+         "Prints every record of the error logs: time stamp, status and message, tab-separated, with\n"
+         "line breaks and control characters escaped (\\r, \\n, \\\\). Bodies are decrypted under the\n"
+         "log's fixed key and checked against their digest. Statuses:\n"
+         "  ok               decrypted, digest matches\n"
+         "  digest-mismatch  decrypted, digest differs\n"
+         "  undecryptable    a base64 body that does not decrypt\n"
+         "  fallback         the fifteen \"?\" that stand for a failed encryption\n"
+         "  plain            a body written unencrypted\n"
+         "  truncated        a record cut short; it ends the file\n"
+         "  --json      one JSON array of objects with the keys \"time\", \"status\" and \"message\"\n"
+         "  --code-page the ANSI code page of the machine that wrote the log (932 for Japanese Windows)\n"
+         "Exit code 1 when a record is not ok, plain or fallback, or a file cannot be read.\n"},
+        {"encrypt",
+         "usage: corvane encrypt [--check-data] [--utf8] [--layout none|breaks|xe5] [--code-page CP]\n"
+         "                       (--key-file F | --key-env VAR)\n"
+         "Encrypts standard input (UTF-8 text) and prints the base64 text.\n"
+         "  --check-data  add check data, so a wrong key is always detected on decryption\n"
+         "  --utf8        carry the text as UTF-8 instead of the ANSI code page\n"
+         "  --layout      none: one line; breaks (default): lines of 76 separated by CR LF;\n"
+         "                xe5: every full line of 76 followed by CR LF\n" + kKeyHelp},
+        {"decrypt",
+         "usage: corvane decrypt [--check-data] [--utf8] [--code-page CP] (--key-file F | --key-env VAR)\n"
+         "Decrypts base64 text of any layout from standard input and writes the text (UTF-8). Give the\n"
+         "same --check-data and --utf8 as the encryption.\n" + kKeyHelp},
+        {"encrypt-file",
+         "usage: corvane encrypt-file (--key-file F | --key-env VAR) IN OUT\n"
+         "Encrypts file IN into OUT (no check data), in constant memory. OUT is written under a temporary\n"
+         "name beside it and renamed when complete. Progress goes to standard error on a terminal.\n" +
+             kKeyHelp},
+        {"decrypt-file",
+         "usage: corvane decrypt-file (--key-file F | --key-env VAR) IN OUT\n"
+         "Decrypts file IN into OUT, in constant memory. OUT appears only when the whole file decrypted;\n"
+         "a wrong key or damaged file leaves nothing behind.\n" + kKeyHelp},
+        {"sha256",
+         "usage: corvane sha256 --salt S TEXT\n"
+         "Prints base64 of SHA-256 over the UTF-8 bytes of S followed by TEXT.\n"},
+        {"md5",
+         "usage: corvane md5 TEXT\n"
+         "Prints the 32 lower-case hex digits of MD5 over the UTF-8 bytes of TEXT.\n"},
+    };
+    return help;
+}
+
+}  // namespace
+
+const char* HelpText(const std::string& command)
+{
+    if (command.empty())
+        return kToolHelp;
+    const auto it = CommandHelp().find(command);
+    return it == CommandHelp().end() ? "" : it->second.c_str();
+}

@@ -1,0 +1,10 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "Cli.h"
+#include "platform/Clock.h"
+
+// --at "YYYY-MM-DD HH:MM": the local moment whose minute key a block is made or read under.
+// Nothing: the local clock.
+std::optional<TLocalDateTime> TakeMoment(TCommandArgs& args);
