@@ -96,6 +96,9 @@ protected:
     std::int32_t FBlockBitSize = 0;
 
 private:
+    enum class TDirection { Encrypt, Decrypt };
+    void Run(TDirection direction, std::span<std::uint8_t> iv, TStream& source, TStream& dest);
+
     int FUncaughtAtConstruction;
 };
 

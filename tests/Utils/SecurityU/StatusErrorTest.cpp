@@ -1,0 +1,46 @@
+#include <cstdint>
+
+#include <gtest/gtest.h>
+
+#include "Utils/Util.SecurityU.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct TStatusCase {
+    std::int32_t Status;
+    const char* Name;
+    const char* Message;
+};
+
+class RaiseNTStatusErrorTest : public ::testing::TestWithParam<TStatusCase> {};
+
+TEST_P(RaiseNTStatusErrorTest, WritesNameColonAndSignedDecimalStatus)
+{
+    const TStatusCase& c = GetParam();
+    try {
+        RaiseNTStatusError(c.Status, TestSupport::U16(c.Name));
+        FAIL() << "nothing raised";
+    } catch (const ENTStatusOSError& error) {
+        EXPECT_EQ(TestSupport::U8(error.Message()), c.Message);
+        EXPECT_EQ(error.ErrorCode, static_cast<std::uint32_t>(c.Status));
+        // The operating-system error code of the base is not where the status goes.
+        EXPECT_EQ(static_cast<const EOSError&>(error).ErrorCode, 0U);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, RaiseNTStatusErrorTest,
+                         ::testing::Values(TStatusCase{static_cast<std::int32_t>(0xC000000DU), "BCryptGenRandom",
+                                                       "BCryptGenRandom:-1073741811"},
+                                           TStatusCase{0, "invalid key size. expect 256, actual 0.",
+                                                       "invalid key size. expect 256, actual 0.:0"},
+                                           TStatusCase{0x00000103, "BCryptEncrypt", "BCryptEncrypt:259"},
+                                           TStatusCase{INT32_MIN, "BCryptDecrypt", "BCryptDecrypt:-2147483648"},
+                                           TStatusCase{-1, "BCryptHashData", "BCryptHashData:-1"}));
+
+TEST(ENTStatusOSErrorTest, IsCaughtAsOperatingSystemError)
+{
+    EXPECT_THROW(RaiseNTStatusError(static_cast<std::int32_t>(0xC0000001U), u"BCryptImportKey"), EOSError);
+}
+
+}  // namespace
