@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Windows' ERROR_INVALID_PARAMETER, the result of a dial refused before the service is asked
+// because a text does not fit its record field.
+inline constexpr std::uint32_t ErrorInvalidParameter = 87;
+
+// Dials a phonebook entry synchronously through the Remote Access Service and returns its result
+// unchanged: 0 when the connection was made, otherwise the service's error code. The connection
+// stays up; nothing is hung up. A text longer than its record field (256 characters, 128 for the
+// phone number) gives ErrorInvalidParameter without a dial: a password cut short would only
+// surface as a baffling authentication failure. Binding failures raise Exception.
+std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16string& entryName,
+                                const std::u16string& userName, const std::u16string& password,
+                                const std::u16string& phoneNumber);

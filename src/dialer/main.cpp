@@ -1,0 +1,66 @@
+// The dialer: decrypts the parameter block of its only argument, dials the phonebook entry it
+// names and ends with the dial's result, or 9999 when no dial result was reached. It shows and
+// prints nothing; failures go to the error log.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "CorvaneUtil.h"
+#include "dialer/VpnConnectManagerX64.h"
+#include "platform/Process.h"
+#include "rtl/Exceptions.h"
+#include "rtl/StringList.h"
+#include "rtl/Text.h"
+
+namespace {
+
+constexpr std::uint32_t NoDialResult = 9999;
+
+std::uint32_t RunDialer() noexcept
+{
+    std::uint32_t exitStatus = NoDialResult;
+    try {
+        // Freed while the stack unwinds, so the list is gone before a handler runs.
+        auto paramStrList = std::make_unique<TStringList>();
+        TCorvaneUtil::DecryptParams(ParamStr(1), *paramStrList);
+
+        // All five are read before dialing: a short list reports its first missing index.
+        const std::u16string phonebook = paramStrList->Get(0);
+        const std::u16string entryName = paramStrList->Get(1);
+        const std::u16string userName = paramStrList->Get(2);
+        const std::u16string password = paramStrList->Get(3);
+        const std::u16string phoneNumber = paramStrList->Get(4);
+
+        exitStatus = DialVpnConnection(phonebook, entryName, userName, password, phoneNumber);
+    } catch (const Exception& e) {
+        TCorvaneUtil::WriteErrorLog(e.Message(), true);
+    } catch (const std::exception& e) {
+        // The standard library's failures (out of memory among them) are general errors here too.
+        TCorvaneUtil::WriteErrorLog(FromUtf8Lossy(e.what()), true);
+    }
+    return exitStatus;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+// A GUI-subsystem program, so no console window opens. Declared without the Windows headers: the
+// handles are not used, and the signature is the one the C runtime calls.
+extern "C" int __stdcall wWinMain(void* /*instance*/, void* /*previousInstance*/, wchar_t* /*commandLine*/,
+                                  int /*showCommand*/)
+{
+    return static_cast<int>(RunDialer());
+}
+
+#else
+
+int main(int argc, char** argv)
+{
+    SetCommandLine(argc, argv);
+    // A POSIX parent sees only the low 8 bits of this status (9999 arrives as 15).
+    return static_cast<int>(RunDialer());
+}
+
+#endif

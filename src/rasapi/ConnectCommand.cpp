@@ -1,0 +1,106 @@
+#include "ConnectCommand.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include "RasErrors.h"
+
+extern char** environ;
+
+namespace {
+
+std::string_view NameOf(std::string_view entry) noexcept { return entry.substr(0, entry.find('=')); }
+
+bool IsReplaced(std::string_view inherited, const std::vector<TSecureChars>& entries) noexcept
+{
+    for (const TSecureChars& entry : entries)
+        if (NameOf(inherited) == NameOf(std::string_view(entry.data())))
+            return true;
+    return false;
+}
+
+// The child's environment: the inherited one without the names we set, then ours.
+std::vector<char*> ChildEnvironment(const std::vector<TSecureChars>& entries)
+{
+    std::vector<char*> environment;
+    for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable)
+        if (!IsReplaced(*variable, entries))
+            environment.push_back(*variable);
+    for (const TSecureChars& entry : entries)
+        environment.push_back(const_cast<char*>(entry.data()));
+    environment.push_back(nullptr);
+    return environment;
+}
+
+// Spawn attributes that give the program a clean signal state whatever its caller blocked.
+class TSpawnAttributes {
+public:
+    TSpawnAttributes() { FValid = posix_spawnattr_init(&FAttributes) == 0; }
+    ~TSpawnAttributes()
+    {
+        if (FValid)
+            posix_spawnattr_destroy(&FAttributes);
+    }
+    TSpawnAttributes(const TSpawnAttributes&) = delete;
+    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
+
+    const posix_spawnattr_t* Get()
+    {
+        if (!FValid)
+            return nullptr;
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigmask(&FAttributes, &none);
+        posix_spawnattr_setsigdefault(&FAttributes, &defaults);
+        posix_spawnattr_setflags(&FAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        return &FAttributes;
+    }
+
+private:
+    posix_spawnattr_t FAttributes;
+    bool FValid = false;
+};
+
+}  // namespace
+
+TSecureChars MakeEnvironmentEntry(std::string_view name, const TSecureChars& value)
+{
+    TSecureChars entry(name.begin(), name.end());
+    entry.push_back('=');
+    entry.insert(entry.end(), value.begin(), value.end());
+    entry.push_back('\0');
+    return entry;
+}
+
+std::uint32_t RunConnectCommand(const std::vector<std::string>& words, const std::vector<TSecureChars>& entries)
+{
+    if (words.empty())
+        return RasCorruptPhonebook;
+    std::vector<char*> arguments;
+    for (const std::string& word : words)
+        arguments.push_back(const_cast<char*>(word.c_str()));
+    arguments.push_back(nullptr);
+    std::vector<char*> environment = ChildEnvironment(entries);
+
+    TSpawnAttributes attributes;
+    pid_t child = 0;
+    if (posix_spawnp(&child, arguments[0], nullptr, attributes.Get(), arguments.data(), environment.data()) != 0)
+        return RasDeviceDoesNotExist;
+
+    int status = 0;
+    pid_t waited;
+    do
+        waited = waitpid(child, &status, 0);
+    while (waited == -1 && errno == EINTR);
+    if (waited != child)
+        return RasFromDevice;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? RasSuccess : RasFromDevice;
+}

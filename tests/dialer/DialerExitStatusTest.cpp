@@ -1,0 +1,178 @@
+// The dialer as a launching program sees it: its exit status on every path, and what it logs.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CorvaneUtil.h"
+#include "dialer/DialerHarness.h"
+#include "platform/CodePage.h"
+#include "rtl/StringList.h"
+#include "support/TestSupport.h"
+
+using namespace DialerTesting;
+using TestSupport::U16;
+
+namespace {
+
+constexpr std::uint32_t NoDialResult = 9999;
+
+const std::vector<std::u16string> FiveItems{u"/etc/corvane/office.pbk", u"Office", u"taro", u"s3cret pass", u"0312345678"};
+
+class DialerExitStatus : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        if (!TestSupport::RunningUnderWine())
+            GTEST_SKIP() << "selects the RAS library through Wine's DLL overrides";
+#endif
+    }
+
+    // Exactly one record, whose body decrypts to the message's digest and the message.
+    void ExpectLoggedOnce(const std::u16string& message)
+    {
+        const std::vector<TLoggedMessage> logged = Harness.Logged();
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].Digest, TCorvaneUtil::GetHashMD5String(message));
+        EXPECT_EQ(TestSupport::U8(logged[0].Message), TestSupport::U8(AsLogged(message)));
+    }
+
+    TDialerHarness Harness;
+};
+
+struct TUndecryptableArgument {
+    const char* Name;
+    std::vector<std::string> Args;
+};
+
+class DialerRejectsArgument : public DialerExitStatus,
+                              public ::testing::WithParamInterface<TUndecryptableArgument> {};
+
+TEST_P(DialerRejectsArgument, EndsWith9999AndLogsTheArgument)
+{
+    const TestSupport::TChildExit exit = Harness.Run(GetParam().Args);
+
+    EXPECT_EQ(exit.Status, SeenStatus(NoDialResult));
+    EXPECT_EQ(exit.Output, "");
+    const std::string argument = GetParam().Args.empty() ? "" : GetParam().Args[0];
+    ExpectLoggedOnce(U16("下記文字列の復号化に失敗\r\n" + argument));
+    EXPECT_FALSE(Harness.Recorded());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, DialerRejectsArgument,
+    ::testing::Values(TUndecryptableArgument{"Missing", {}}, TUndecryptableArgument{"Empty", {""}},
+                      TUndecryptableArgument{"NotABlock", {"bm90IGEgYmxvY2s="}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(DialerExitStatus, BlockOfAnotherMinuteIsRejected)
+{
+    TStringList list;
+    for (const std::u16string& item : FiveItems)
+        list.Add(item);
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(list, block, TLocalDateTime{2001, 1, 1, 9, 30, 0, 0});
+
+    const TestSupport::TChildExit exit = Harness.Run({TestSupport::U8(block)});
+
+    EXPECT_EQ(exit.Status, SeenStatus(NoDialResult));
+    ExpectLoggedOnce(u"下記文字列の復号化に失敗\r\n" + block);
+    EXPECT_FALSE(Harness.Recorded());
+}
+
+TEST_F(DialerExitStatus, ShortListLogsItsFirstMissingIndexWithoutDialing)
+{
+    const TestSupport::TChildExit exit = Harness.RunWithItems({u"book", u"entry", u"user"});
+
+    EXPECT_EQ(exit.Status, SeenStatus(NoDialResult));
+    ExpectLoggedOnce(u"リストのインデックスが範囲を超えています (3)");
+    EXPECT_FALSE(Harness.Recorded());
+}
+
+TEST_F(DialerExitStatus, EmptyListLogsMissingIndexZero)
+{
+    const TestSupport::TChildExit exit = Harness.RunWithItems({});
+
+    EXPECT_EQ(exit.Status, SeenStatus(NoDialResult));
+    ExpectLoggedOnce(u"リストのインデックスが範囲を超えています (0)");
+}
+
+TEST_F(DialerExitStatus, SuccessfulDialEndsWithZeroAndLogsNothing)
+{
+    const TestSupport::TChildExit exit = Harness.RunWithItems(FiveItems);
+
+    EXPECT_EQ(exit.Status, 0u);
+    EXPECT_EQ(exit.Output, "");
+    EXPECT_TRUE(Harness.Recorded());
+    EXPECT_FALSE(std::filesystem::exists(Harness.LogFile()));
+}
+
+class DialerPassesRasResult : public DialerExitStatus, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(DialerPassesRasResult, AsItsExitStatusUnlogged)
+{
+    Harness.SetDialResult(GetParam());
+
+    const TestSupport::TChildExit exit = Harness.RunWithItems(FiveItems);
+
+    EXPECT_EQ(exit.Status, SeenStatus(GetParam()));
+    EXPECT_TRUE(Harness.Recorded());
+    EXPECT_FALSE(std::filesystem::exists(Harness.LogFile()));
+}
+
+// 623: no such entry; 691: authentication refused; 70000 needs more than 16 bits.
+INSTANTIATE_TEST_SUITE_P(Codes, DialerPassesRasResult, ::testing::Values(623u, 691u, 70000u));
+
+TEST_F(DialerExitStatus, LockedLogLeavesTheStatusAlone)
+{
+    {
+        const TFileHold hold(Harness.LogFile());
+        const TestSupport::TChildExit exit = Harness.Run({});
+        EXPECT_EQ(exit.Status, SeenStatus(NoDialResult));
+        EXPECT_EQ(exit.Output, "");
+    }
+    EXPECT_EQ(std::filesystem::file_size(Harness.LogFile()), 0u);
+}
+
+TEST_F(DialerExitStatus, FailuresAppendOneRecordEach)
+{
+    Harness.Run({});
+    Harness.RunWithItems({u"only"});
+
+    const std::vector<TLoggedMessage> logged = Harness.Logged();
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0].Message, AsLogged(u"下記文字列の復号化に失敗\r\n"));
+    EXPECT_EQ(logged[1].Message, AsLogged(u"リストのインデックスが範囲を超えています (1)"));
+    EXPECT_EQ(logged[1].FirstLine.front(), '[');
+    EXPECT_EQ(logged[1].FirstLine.substr(logged[1].FirstLine.size() - 2), "] ");
+}
+
+// Code page 932 holds every character of the messages; 1252 holds none of the Japanese ones.
+TEST_F(DialerExitStatus, JapaneseMessagesSurviveTheAnsiCodePage)
+{
+    if (AnsiCodePage() == 1252)
+        GTEST_SKIP() << "code page 1252 cannot hold Japanese; see JapaneseMessagesDegradeUnderCodePage1252";
+    Harness.RunWithItems({u"a", u"b"});
+
+    const std::vector<TLoggedMessage> logged = Harness.Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(TestSupport::U8(logged[0].Message), "リストのインデックスが範囲を超えています (2)");
+}
+
+TEST_F(DialerExitStatus, JapaneseMessagesDegradeUnderCodePage1252)
+{
+    if (AnsiCodePage() != 1252)
+        GTEST_SKIP() << "applies to code page 1252 only; this process has " << AnsiCodePage();
+    Harness.RunWithItems({u"a", u"b"});
+
+    const std::vector<TLoggedMessage> logged = Harness.Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    // Twenty Japanese characters become twenty question marks; the digest still covers the original.
+    EXPECT_EQ(TestSupport::U8(logged[0].Message), std::string(20, '?') + " (2)");
+    EXPECT_EQ(logged[0].Digest, TCorvaneUtil::GetHashMD5String(u"リストのインデックスが範囲を超えています (2)"));
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// A stand-in for the Remote Access Service that dials nothing: it writes what it was handed to a
+// file and returns the result the test asked for.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "RasDialRecording.h"
+
+#ifdef _WIN32
+#define CORVANE_EXPORT __declspec(dllexport)
+#else
+#define CORVANE_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+void Append(std::vector<unsigned char>& out, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    out.insert(out.end(), bytes, bytes + size);
+}
+
+void Record(void* extensions, const char16_t* phonebook, void* params, std::uint32_t notifierType,
+            void* notifier, void** connection)
+{
+    using namespace RasDialRecording;
+    const char* fileName = std::getenv(RecordFileVariable);
+    if (fileName == nullptr)
+        return;
+
+    std::uint32_t flags = 0;
+    if (extensions != nullptr) flags |= ExtensionsGiven;
+    if (phonebook != nullptr) flags |= PhonebookGiven;
+    if (notifier != nullptr) flags |= NotifierGiven;
+    if (connection != nullptr) flags |= HandleGiven;
+    if (connection != nullptr && *connection == nullptr) flags |= HandleWasNull;
+
+    std::vector<unsigned char> out;
+    Append(out, &notifierType, sizeof notifierType);
+    Append(out, &flags, sizeof flags);
+    const std::vector<unsigned char> zeros(ExtensionsSize);
+    Append(out, extensions != nullptr ? extensions : zeros.data(), ExtensionsSize);
+    Append(out, params, ParamsSize);
+    for (const char16_t* c = phonebook; c != nullptr && *c != u'\0'; ++c)
+        Append(out, c, sizeof *c);
+
+    if (std::FILE* file = std::fopen(fileName, "wb")) {
+        std::fwrite(out.data(), 1, out.size(), file);
+        std::fclose(file);
+    }
+}
+
+}  // namespace
+
+extern "C" CORVANE_EXPORT std::uint32_t RasDialW(void* lpRasDialExtensions, const char16_t* lpszPhonebook,
+                                                 void* lpRasDialParams, std::uint32_t dwNotifierType,
+                                                 void* lpvNotifier, void** lphRasConn)
+{
+    Record(lpRasDialExtensions, lpszPhonebook, lpRasDialParams, dwNotifierType, lpvNotifier, lphRasConn);
+    const char* result = std::getenv(RasDialRecording::ResultVariable);
+    return result != nullptr ? static_cast<std::uint32_t>(std::strtoul(result, nullptr, 10)) : 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Runs a program as a child process, the way a launching program starts the dialer: arguments,
+// an adjusted environment, wait for the end, the exit status as the parent receives it.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace TestSupport {
+
+// Variables (UTF-8) to set in the child's environment, or to remove from it (no value).
+using TEnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+struct TChildExit {
+    // Windows: all 32 bits of GetExitCodeProcess. POSIX: the low 8 bits the parent sees, or
+    // 128 + the signal's number when a signal ended the child.
+    std::uint32_t Status = 0;
+    // Everything the child wrote to its standard output and error.
+    std::string Output;
+};
+
+// Starts program (a path; natively a bare name is looked up in PATH) with args (UTF-8) and waits.
+// Raises std::runtime_error when the child cannot be started.
+TChildExit RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
+                    const TEnvironmentChanges& environment = {});
+
+}  // namespace TestSupport
