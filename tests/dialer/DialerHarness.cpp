@@ -42,6 +42,28 @@ fs::path FromEnvironmentOr(const char* name, const fs::path& fallback)
 fs::path BuildBin() { return FromEnvironmentOr("CORVANE_BUILD_BIN", ProgramDir()); }
 
 #ifdef _WIN32
+// Wine takes a program's DLL overrides from its Unix environment at start, which a Windows parent
+// cannot set for its child (a WINEDLLOVERRIDES in the CreateProcessW environment is not honoured
+// by Wine 8), or from the prefix's registry, per program name.
+constexpr const wchar_t* DialerOverridesKey = L"Software\\Wine\\AppDefaults\\CorvaneDialer.exe";
+
+void SetDialerRasOverride(const wchar_t* loadOrder)
+{
+    HKEY key = nullptr;
+    const std::wstring subKey = std::wstring(DialerOverridesKey) + L"\\DllOverrides";
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot write Wine's DLL overrides");
+    const DWORD size = static_cast<DWORD>((wcslen(loadOrder) + 1) * sizeof(wchar_t));
+    const LSTATUS status =
+        RegSetValueExW(key, L"rasapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder), size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        throw std::runtime_error("cannot write Wine's DLL overrides");
+}
+
+void RemoveDialerOverrides() { RegDeleteTreeW(HKEY_CURRENT_USER, DialerOverridesKey); }
+
 fs::path SystemDirectory()
 {
     wchar_t buffer[MAX_PATH];
@@ -79,6 +101,7 @@ TDialerHarness::TDialerHarness()
 TDialerHarness::~TDialerHarness()
 {
 #ifdef _WIN32
+    RemoveDialerOverrides();
     std::error_code ignored;
     if (FOriginalSystemLibrary)
         WriteFileBytes(FSystemLibrary, FOriginalSystemLibrary->data(), FOriginalSystemLibrary->size());
@@ -101,8 +124,9 @@ fs::path TDialerHarness::LibraryFile(TRasLibrary library) const
 
 void TDialerHarness::UseRasLibrary(TRasLibrary library)
 {
-    FLibrary = library;
 #ifdef _WIN32
+    // Native only, or nothing at all: Wine's own rasapi32 answers every dial with 1.
+    SetDialerRasOverride(library == TRasLibrary::Missing ? L"" : L"native");
     if (library != TRasLibrary::Missing)
         fs::copy_file(LibraryFile(library), FSystemLibrary, fs::copy_options::overwrite_existing);
 #else
@@ -127,7 +151,7 @@ TEnvironmentChanges TDialerHarness::DialerEnvironment() const
         {RasDialRecording::ResultVariable, std::to_string(FDialResult)},
     };
 #ifdef _WIN32
-    environment.emplace_back("WINEDLLOVERRIDES", FLibrary == TRasLibrary::Missing ? "rasapi32=" : "rasapi32=n");
+    environment.emplace_back("WINEDLLOVERRIDES", std::nullopt);
 #else
     // Only the library beside the dialer, or none at all, may answer.
     environment.emplace_back("LD_LIBRARY_PATH", std::nullopt);

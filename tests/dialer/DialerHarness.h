@@ -4,8 +4,9 @@
 // Access Service library: the recording double, a library without RasDialW, or none.
 //
 // Natively the library sits beside the dialer as librasapi32.so. Under Wine it is copied into the
-// system directory as rasapi32.dll and selected with WINEDLLOVERRIDES=rasapi32=n; Wine's own copy
-// comes back when the harness goes.
+// system directory as rasapi32.dll and selected for CorvaneDialer.exe through the prefix's DLL
+// overrides (native only, or disabled for the missing library); Wine's own copy and settings come
+// back when the harness goes.
 
 #include <cstdint>
 #include <filesystem>
@@ -73,7 +74,6 @@ private:
     std::filesystem::path FDialer;
     std::filesystem::path FRecordFile;
     std::uint32_t FDialResult = 0;
-    TRasLibrary FLibrary = TRasLibrary::Recording;
     TestSupport::TEnvironmentChanges FExtraEnvironment;
 #ifdef _WIN32
     std::filesystem::path FSystemLibrary;

@@ -1,6 +1,7 @@
 # Checks the dialer's PE headers: Windows GUI subsystem, and imports from Windows' own DLLs only,
 # none from rasapi32.dll, which is bound at first dial so the dialer starts, and logs, without it.
 # Usage: cmake -DOBJDUMP=<objdump> -DPROGRAM=<CorvaneDialer.exe> -P DialerImports.cmake
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${PROGRAM}")
@@ -10,7 +11,8 @@ if(NOT headers MATCHES "Subsystem[ \t]+0*2[ \t]+\\(Windows GUI\\)")
   message(FATAL_ERROR "${PROGRAM} is not a Windows GUI program")
 endif()
 
-set(windows_dlls kernel32.dll msvcrt.dll ntdll.dll bcrypt.dll advapi32.dll user32.dll)
+set(windows_dlls kernel32.dll msvcrt.dll ntdll.dll bcrypt.dll advapi32.dll user32.dll gdi32.dll shell32.dll
+    shlwapi.dll ole32.dll oleaut32.dll version.dll ws2_32.dll crypt32.dll)
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${headers}")
 if(NOT imports)
   message(FATAL_ERROR "no imports found in ${PROGRAM}")

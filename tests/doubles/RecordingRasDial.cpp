@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "RasDialRecording.h"
 
@@ -17,18 +16,15 @@
 
 namespace {
 
-void Append(std::vector<unsigned char>& out, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    out.insert(out.end(), bytes, bytes + size);
-}
-
 void Record(void* extensions, const char16_t* phonebook, void* params, std::uint32_t notifierType,
             void* notifier, void** connection)
 {
     using namespace RasDialRecording;
     const char* fileName = std::getenv(RecordFileVariable);
     if (fileName == nullptr)
+        return;
+    std::FILE* file = std::fopen(fileName, "wb");
+    if (file == nullptr)
         return;
 
     std::uint32_t flags = 0;
@@ -38,19 +34,14 @@ void Record(void* extensions, const char16_t* phonebook, void* params, std::uint
     if (connection != nullptr) flags |= HandleGiven;
     if (connection != nullptr && *connection == nullptr) flags |= HandleWasNull;
 
-    std::vector<unsigned char> out;
-    Append(out, &notifierType, sizeof notifierType);
-    Append(out, &flags, sizeof flags);
-    const std::vector<unsigned char> zeros(ExtensionsSize);
-    Append(out, extensions != nullptr ? extensions : zeros.data(), ExtensionsSize);
-    Append(out, params, ParamsSize);
+    static const unsigned char zeros[ExtensionsSize] = {};
+    std::fwrite(&notifierType, sizeof notifierType, 1, file);
+    std::fwrite(&flags, sizeof flags, 1, file);
+    std::fwrite(extensions != nullptr ? extensions : zeros, 1, ExtensionsSize, file);
+    std::fwrite(params, 1, ParamsSize, file);
     for (const char16_t* c = phonebook; c != nullptr && *c != u'\0'; ++c)
-        Append(out, c, sizeof *c);
-
-    if (std::FILE* file = std::fopen(fileName, "wb")) {
-        std::fwrite(out.data(), 1, out.size(), file);
-        std::fclose(file);
-    }
+        std::fwrite(c, sizeof *c, 1, file);
+    std::fclose(file);
 }
 
 }  // namespace
