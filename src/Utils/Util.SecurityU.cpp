@@ -28,8 +28,14 @@ constexpr std::int32_t HashStreamBufferSize = 32768;
 
 const std::u16string MustInitialize = u"must initialize.";
 
-BCRYPT_ALG_HANDLE AlgHandle(TProviderHandle handle) noexcept { return reinterpret_cast<BCRYPT_ALG_HANDLE>(handle); }
-BCRYPT_KEY_HANDLE KeyHandle(TProviderHandle handle) noexcept { return reinterpret_cast<BCRYPT_KEY_HANDLE>(handle); }
+BCRYPT_ALG_HANDLE AlgHandle(TProviderHandle handle) noexcept
+{
+    return reinterpret_cast<BCRYPT_ALG_HANDLE>(handle);
+}
+BCRYPT_KEY_HANDLE KeyHandle(TProviderHandle handle) noexcept
+{
+    return reinterpret_cast<BCRYPT_KEY_HANDLE>(handle);
+}
 
 PUCHAR Bytes(std::span<const std::uint8_t> bytes) noexcept
 {
@@ -141,8 +147,8 @@ TProviderHandle FindAlgorithmHandle(const std::u16string& className)
     return FindEntry(className);
 }
 
-TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const std::u16string& algId,
-                                       std::int32_t flags, const TAlgorithmSetup& setup)
+TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const std::u16string& algId, std::int32_t flags,
+                                       const TAlgorithmSetup& setup)
 {
     std::lock_guard guard(AlgorithmHandlesLock);
     if (const TProviderHandle cached = FindEntry(className))
@@ -221,10 +227,9 @@ void TSymmetricCrypt::InitializeInner()
     if (FhAlgorithm != 0)
         return;
     FhAlgorithm = AcquireAlgorithmHandle(ClassName(), FAlgId, FAlgFlags, [](TProviderHandle handle) {
-        const NTSTATUS status =
-            BCryptSetProperty(AlgHandle(handle), PlatformText(ChainingModeProperty),
-                              const_cast<PUCHAR>(reinterpret_cast<const UCHAR*>(ChainingModeCbc)),
-                              sizeof(ChainingModeCbc), 0);
+        const NTSTATUS status = BCryptSetProperty(AlgHandle(handle), PlatformText(ChainingModeProperty),
+                                                  const_cast<PUCHAR>(reinterpret_cast<const UCHAR*>(ChainingModeCbc)),
+                                                  sizeof(ChainingModeCbc), 0);
         if (status != 0)
             RaiseNTStatusError(status, u"BCryptSetProperty");
     });
@@ -247,20 +252,18 @@ void TSymmetricCrypt::Initialize(std::span<const std::uint8_t> key)
 
         const std::int64_t actualBits = 8 * static_cast<std::int64_t>(key.size());
         if (actualBits != FKeyBitSize)
-            RaiseNTStatusError(0, u"invalid key size. expect " + IntToStr(FKeyBitSize) + u", actual " +
-                                      IntToStr(actualBits) + u".");
+            RaiseNTStatusError(
+                0, u"invalid key size. expect " + IntToStr(FKeyBitSize) + u", actual " + IntToStr(actualBits) + u".");
 
-        const BCRYPT_KEY_DATA_BLOB_HEADER header{KeyDataBlobMagic, KeyDataBlobVersion1,
-                                                 static_cast<ULONG>(key.size())};
+        const BCRYPT_KEY_DATA_BLOB_HEADER header{KeyDataBlobMagic, KeyDataBlobVersion1, static_cast<ULONG>(key.size())};
         TSecureBytes blob(sizeof(header) + key.size());
         std::memcpy(blob.data(), &header, sizeof(header));
         std::copy(key.begin(), key.end(), blob.begin() + sizeof(header));
 
         FKeyObject.resize(QueryUlongProperty(FhAlgorithm, ObjectLengthProperty));
-        const NTSTATUS status = BCryptImportKey(AlgHandle(FhAlgorithm), nullptr, PlatformText(KeyDataBlob),
-                                                newKey.Put(), FKeyObject.data(),
-                                                static_cast<ULONG>(FKeyObject.size()), blob.data(),
-                                                static_cast<ULONG>(blob.size()), 0);
+        const NTSTATUS status =
+            BCryptImportKey(AlgHandle(FhAlgorithm), nullptr, PlatformText(KeyDataBlob), newKey.Put(), FKeyObject.data(),
+                            static_cast<ULONG>(FKeyObject.size()), blob.data(), static_cast<ULONG>(blob.size()), 0);
         if (status != 0)
             RaiseNTStatusError(status, u"BCryptImportKey");
         FhKey = reinterpret_cast<TProviderHandle>(newKey.Release());
@@ -331,12 +334,10 @@ void TSymmetricCrypt::Run(TDirection direction, std::span<std::uint8_t> iv, TStr
         const std::int64_t aheadCount = ReadChunk(source, ahead);
         const ULONG flags = aheadCount == 0 ? BlockPadding : 0;
         ULONG written = 0;
-        const NTSTATUS status =
-            (encrypting ? BCryptEncrypt : BCryptDecrypt)(KeyHandle(FhKey), current.data(),
-                                                         static_cast<ULONG>(currentCount), nullptr,
-                                                         iv.empty() ? nullptr : iv.data(),
-                                                         static_cast<ULONG>(iv.size()), output.data(),
-                                                         static_cast<ULONG>(output.size()), &written, flags);
+        const NTSTATUS status = (encrypting ? BCryptEncrypt : BCryptDecrypt)(
+            KeyHandle(FhKey), current.data(), static_cast<ULONG>(currentCount), nullptr,
+            iv.empty() ? nullptr : iv.data(), static_cast<ULONG>(iv.size()), output.data(),
+            static_cast<ULONG>(output.size()), &written, flags);
         if (status != 0)
             RaiseNTStatusError(status, encrypting ? u"BCryptEncrypt" : u"BCryptDecrypt");
 
@@ -390,7 +391,10 @@ THashAlgorithm::THashAlgorithm(std::u16string algId, std::int32_t algFlags)
 {
 }
 
-THashAlgorithm::~THashAlgorithm() { WipeBytes(FHashObject); }
+THashAlgorithm::~THashAlgorithm()
+{
+    WipeBytes(FHashObject);
+}
 
 void THashAlgorithm::Initialize()
 {
@@ -412,7 +416,10 @@ void THashAlgorithm::Initialize()
     }
 }
 
-TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input) { return Hash(input, {}); }
+TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input)
+{
+    return Hash(input, {});
+}
 
 TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret)
 {
@@ -422,8 +429,8 @@ TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const
 
     TUniqueHash hash;
     const NTSTATUS status =
-        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(),
-                         static_cast<ULONG>(FHashObject.size()), Bytes(secret), static_cast<ULONG>(secret.size()), 0);
+        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
+                         Bytes(secret), static_cast<ULONG>(secret.size()), 0);
     if (status != 0)
         RaiseNTStatusError(status, u"BCryptCreateHash");
     TBytes result;
@@ -439,7 +446,10 @@ TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const
     return result;
 }
 
-TBytes THashAlgorithm::Hash(TStream& input) { return Hash(input, {}); }
+TBytes THashAlgorithm::Hash(TStream& input)
+{
+    return Hash(input, {});
+}
 
 TBytes THashAlgorithm::Hash(TStream& input, std::span<const std::uint8_t> secret)
 {
@@ -449,8 +459,8 @@ TBytes THashAlgorithm::Hash(TStream& input, std::span<const std::uint8_t> secret
 
     TUniqueHash hash;
     const NTSTATUS status =
-        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(),
-                         static_cast<ULONG>(FHashObject.size()), Bytes(secret), static_cast<ULONG>(secret.size()), 0);
+        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
+                         Bytes(secret), static_cast<ULONG>(secret.size()), 0);
     if (status != 0)
         RaiseNTStatusError(status, u"BCryptCreateHash");
     TBytes result;
@@ -512,9 +522,9 @@ TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t>
     Assert(FHashLength != 0, MustInitialize, SecurityUnitSourceFile, 1489);
 
     TUniqueHash hash;
-    const NTSTATUS status = BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(),
-                                             static_cast<ULONG>(FHashObject.size()), Bytes(secret),
-                                             static_cast<ULONG>(secret.size()), HashReusableFlag);
+    const NTSTATUS status =
+        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
+                         Bytes(secret), static_cast<ULONG>(secret.size()), HashReusableFlag);
     if (status != 0)
         RaiseNTStatusError(status, u"BCryptCreateHash");
     TSecureBytes digest;

@@ -19,8 +19,9 @@ inline constexpr const char16_t* SecurityUnitSourceFile = u"Utils\\Util.Security
 // operating-system error code of the base stays 0.
 class ENTStatusOSError : public EOSError {
 public:
-    ENTStatusOSError(std::u16string message, std::uint32_t status)
-        : EOSError(std::move(message), 0), ErrorCode(status) {}
+    ENTStatusOSError(std::u16string message, std::uint32_t status) : EOSError(std::move(message), 0), ErrorCode(status)
+    {
+    }
 
     std::uint32_t ErrorCode;
     std::u16string FunctionName;  // nothing reads it; the name is part of the message
@@ -43,8 +44,8 @@ using TAlgorithmSetup = std::function<void(TProviderHandle)>;
 
 // The provider cached under className, opened with algId and flags (and set up once) on first
 // demand. Safe under concurrent first use; never returns 0.
-TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const std::u16string& algId,
-                                       std::int32_t flags, const TAlgorithmSetup& setup = {});
+TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const std::u16string& algId, std::int32_t flags,
+                                       const TAlgorithmSetup& setup = {});
 // The cached handle of className, or 0.
 TProviderHandle FindAlgorithmHandle(const std::u16string& className);
 // Closes every cached provider in the order of opening and empties the cache. Runs at unit
@@ -59,8 +60,8 @@ std::vector<TAlgorithmHandle> AlgorithmHandlesSnapshot();
 
 class TSymmetricCrypt {
 public:
-    TSymmetricCrypt(std::u16string algId, std::int32_t algFlags, std::int32_t keyBitSize_,
-                    std::int32_t blockBitSize_, std::int32_t internalBufferSize);
+    TSymmetricCrypt(std::u16string algId, std::int32_t algFlags, std::int32_t keyBitSize_, std::int32_t blockBitSize_,
+                    std::int32_t internalBufferSize);
     TSymmetricCrypt(const TSymmetricCrypt&) = delete;
     TSymmetricCrypt& operator=(const TSymmetricCrypt&) = delete;
     // Destroys the key. A failed destruction raises EAssertionFailed "BCryptDestroyKey: <status>"

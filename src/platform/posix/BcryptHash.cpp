@@ -105,8 +105,7 @@ extern "C" NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hHash, PUCHAR pbOutput, 
     THash* hash = AsHash(hHash);
     if (hash == nullptr || hash->Finished)
         return StatusInvalidHandle;
-    if (pbOutput == nullptr || dwFlags != 0 ||
-        cbOutput != static_cast<ULONG>(EVP_MD_get_size(hash->Provider->Digest)))
+    if (pbOutput == nullptr || dwFlags != 0 || cbOutput != static_cast<ULONG>(EVP_MD_get_size(hash->Provider->Digest)))
         return StatusInvalidParameter;
     if (EVP_DigestFinal_ex(hash->Context, pbOutput, nullptr) != 1)
         return StatusUnsuccessful;

@@ -17,14 +17,14 @@ constexpr ULONG KeyBlobHeaderSize = sizeof(BCRYPT_KEY_DATA_BLOB_HEADER);
 const EVP_CIPHER* CipherForKeyLength(const TProvider& provider, ULONG keyLength) noexcept
 {
     switch (keyLength) {
-    case 16:
-        return provider.Ciphers[0];
-    case 24:
-        return provider.Ciphers[1];
-    case 32:
-        return provider.Ciphers[2];
-    default:
-        return nullptr;
+        case 16:
+            return provider.Ciphers[0];
+        case 24:
+            return provider.Ciphers[1];
+        case 32:
+            return provider.Ciphers[2];
+        default:
+            return nullptr;
     }
 }
 

@@ -73,8 +73,7 @@ THash* AsHash(BCRYPT_HANDLE handle) noexcept;
 template <typename T>
 bool FitsObject(PUCHAR memory, ULONG size) noexcept
 {
-    return memory != nullptr && size >= sizeof(T) &&
-           reinterpret_cast<std::uintptr_t>(memory) % alignof(T) == 0;
+    return memory != nullptr && size >= sizeof(T) && reinterpret_cast<std::uintptr_t>(memory) % alignof(T) == 0;
 }
 
 // Entry of every call: counts it and, in the test variant, returns a planned failure status

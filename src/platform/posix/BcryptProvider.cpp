@@ -86,19 +86,19 @@ TProviderOwner MakeProvider() noexcept
 bool FetchAlgorithm(TProvider& provider) noexcept
 {
     switch (provider.Kind) {
-    case TAlgorithmKind::Aes:
-        provider.Ciphers[0] = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
-        provider.Ciphers[1] = EVP_CIPHER_fetch(nullptr, "AES-192-CBC", nullptr);
-        provider.Ciphers[2] = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
-        return provider.Ciphers[0] != nullptr && provider.Ciphers[1] != nullptr && provider.Ciphers[2] != nullptr;
-    case TAlgorithmKind::Sha256:
-        provider.Digest = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        return provider.Digest != nullptr;
-    case TAlgorithmKind::Md5:
-        provider.Digest = EVP_MD_fetch(nullptr, "MD5", nullptr);
-        return provider.Digest != nullptr;
-    case TAlgorithmKind::Rng:
-        return true;
+        case TAlgorithmKind::Aes:
+            provider.Ciphers[0] = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
+            provider.Ciphers[1] = EVP_CIPHER_fetch(nullptr, "AES-192-CBC", nullptr);
+            provider.Ciphers[2] = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+            return provider.Ciphers[0] != nullptr && provider.Ciphers[1] != nullptr && provider.Ciphers[2] != nullptr;
+        case TAlgorithmKind::Sha256:
+            provider.Digest = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+            return provider.Digest != nullptr;
+        case TAlgorithmKind::Md5:
+            provider.Digest = EVP_MD_fetch(nullptr, "MD5", nullptr);
+            return provider.Digest != nullptr;
+        case TAlgorithmKind::Rng:
+            return true;
     }
     return false;
 }
@@ -127,8 +127,8 @@ NTSTATUS WriteTextProperty(std::u16string_view text, PUCHAR output, ULONG output
     return StatusSuccess;
 }
 
-NTSTATUS ProviderProperty(const TProvider& provider, std::u16string_view property, PUCHAR output,
-                          ULONG outputSize, ULONG* resultSize) noexcept
+NTSTATUS ProviderProperty(const TProvider& provider, std::u16string_view property, PUCHAR output, ULONG outputSize,
+                          ULONG* resultSize) noexcept
 {
     const bool isCipher = provider.Kind == TAlgorithmKind::Aes;
     const bool isHash = IsHashKind(provider.Kind);
@@ -137,21 +137,20 @@ NTSTATUS ProviderProperty(const TProvider& provider, std::u16string_view propert
     if (property == BCRYPT_OBJECT_LENGTH && isHash)
         return WriteUlongProperty(sizeof(THash), output, outputSize, resultSize);
     if (property == BCRYPT_HASH_LENGTH && isHash)
-        return WriteUlongProperty(static_cast<ULONG>(EVP_MD_get_size(provider.Digest)), output, outputSize,
-                                  resultSize);
+        return WriteUlongProperty(static_cast<ULONG>(EVP_MD_get_size(provider.Digest)), output, outputSize, resultSize);
     if (property == BCRYPT_BLOCK_LENGTH && isCipher)
         return WriteUlongProperty(AesBlockLength, output, outputSize, resultSize);
     if (property == BCRYPT_BLOCK_LENGTH && isHash)
-        return WriteUlongProperty(static_cast<ULONG>(EVP_MD_get_block_size(provider.Digest)), output,
-                                  outputSize, resultSize);
+        return WriteUlongProperty(static_cast<ULONG>(EVP_MD_get_block_size(provider.Digest)), output, outputSize,
+                                  resultSize);
     if (property == BCRYPT_CHAINING_MODE && isCipher)
         return WriteTextProperty(BCRYPT_CHAIN_MODE_CBC, output, outputSize, resultSize);
     return StatusNotSupported;
 }
 
 // Our keys and hashes answer the questions a caller may ask of them too.
-NTSTATUS ObjectProperty(const TProvider& provider, std::u16string_view property, PUCHAR output,
-                        ULONG outputSize, ULONG* resultSize) noexcept
+NTSTATUS ObjectProperty(const TProvider& provider, std::u16string_view property, PUCHAR output, ULONG outputSize,
+                        ULONG* resultSize) noexcept
 {
     if (property == BCRYPT_OBJECT_LENGTH)
         return StatusNotSupported;

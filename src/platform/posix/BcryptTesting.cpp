@@ -140,7 +140,10 @@ void NoteClosed(void* handle) noexcept
 
 namespace BcryptLayer {
 
-NTSTATUS EnterCall(const char*) noexcept { return StatusSuccess; }
+NTSTATUS EnterCall(const char*) noexcept
+{
+    return StatusSuccess;
+}
 void NoteOpened(const char16_t*) noexcept {}
 void NoteClosed(void*) noexcept {}
 

@@ -33,7 +33,10 @@ inline TBytes BytesOf(const TMemoryStream& stream)
     return TBytes(stream.Bytes().begin(), stream.Bytes().end());
 }
 
-inline TBytes BytesOf(std::string_view text) { return TBytes(text.begin(), text.end()); }
+inline TBytes BytesOf(std::string_view text)
+{
+    return TBytes(text.begin(), text.end());
+}
 
 // A source that hands out at most FPiece bytes per read, like a pipe or a socket would.
 class TTrickleStream : public TStream {
