@@ -1,0 +1,154 @@
+// The encrypted container: 11 salt bytes, then AES-256-CBC with PKCS#7 padding over the
+// payload, optionally preceded by the salt once more as check data.
+
+#include <algorithm>
+
+#include "Utils/Util.CryptoU.h"
+#include "Utils/Util.SecurityU.h"
+#include "rtl/MemoryStream.h"
+
+namespace {
+
+constexpr std::size_t kSaltSize = 11;
+// Only the first salt bytes enter the key derivation; the rest serve as check data alone.
+constexpr std::size_t kDerivationSaltSize = 8;
+constexpr std::size_t kKeySize = 32;
+constexpr std::size_t kIVSize = 16;
+constexpr std::int32_t kHashRounds = 2048;
+
+// Reads up to count bytes, also from streams that deliver less than asked per call.
+std::size_t ReadUpTo(TStream& stream, std::uint8_t* buffer, std::size_t count)
+{
+    std::size_t total = 0;
+    while (total < count) {
+        const std::int64_t n = stream.Read(buffer + total, static_cast<std::int64_t>(count - total));
+        if (n <= 0)
+            break;
+        total += static_cast<std::size_t>(n);
+    }
+    return total;
+}
+
+void Rewind(TStream& source, TStream& dest)
+{
+    source.SetPosition(0);
+    dest.SetPosition(0);
+}
+
+}  // namespace
+
+TBytes TCrypto::GenerateSalt()
+{
+    TBytes salt(kSaltSize);
+    TRandomNumberGenerator generator;
+    generator.Initialize();
+    generator.GetBytes(salt);
+    return salt;
+}
+
+bool TCrypto::DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
+                             TSecureBytes& key, TSecureBytes& iv)
+{
+    key.clear();
+    iv.clear();
+    key.reserve(kKeySize);
+    iv.reserve(kIVSize);
+    if (keyBytes.empty()) {
+        key.assign(kKeySize, 0);
+        iv.assign(kIVSize, 0);
+        return true;
+    }
+    const auto saltPart = salt.first(std::min(salt.size(), kDerivationSaltSize));
+    try {
+        TSHA256Repeatable hash;
+        hash.Initialize();
+        TSecureBytes digest;
+        TSecureBytes input;
+        while (key.size() < kKeySize || iv.size() < kIVSize) {
+            // Each pass hashes the previous digest (none in the first), the key bytes, the salt.
+            input.assign(digest.begin(), digest.end());
+            input.insert(input.end(), keyBytes.begin(), keyBytes.end());
+            input.insert(input.end(), saltPart.begin(), saltPart.end());
+            digest = hash.RepeatHash(input, kHashRounds);
+            if (digest.empty())
+                return false;  // a provider that yields nothing would never fill the key
+            auto next = digest.begin();
+            while (key.size() < kKeySize && next != digest.end())
+                key.push_back(*next++);
+            while (iv.size() < kIVSize && next != digest.end())
+                iv.push_back(*next++);
+        }
+    } catch (const EOSError&) {
+        return false;
+    }
+    return true;
+}
+
+bool TCrypto::EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes, bool checkData)
+{
+    Rewind(source, dest);
+    const TBytes salt = GenerateSalt();
+    dest.WriteBuffer(salt.data(), static_cast<std::int64_t>(salt.size()));
+    TAes256Crypt cipher;
+    try {
+        TSecureBytes key;
+        TSecureBytes iv;
+        // A half-made key or an empty IV must never reach the cipher.
+        if (!DeriveKeyAndIV(keyBytes, salt, key, iv))
+            return false;
+        cipher.Initialize(key);
+        if (checkData) {
+            TMemoryStream body;
+            body.WriteBuffer(salt.data(), static_cast<std::int64_t>(salt.size()));
+            body.CopyFrom(source);
+            body.SetPosition(0);
+            cipher.Encrypt(iv, body, dest);
+        } else {
+            cipher.Encrypt(iv, source, dest);
+        }
+    } catch (const EOSError&) {
+        return false;
+    }
+    return true;
+}
+
+bool TCrypto::DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes, bool checkData)
+{
+    Rewind(source, dest);
+    // A source shorter than the salt leaves the missing salt bytes zero.
+    TBytes salt(kSaltSize, 0);
+    ReadUpTo(source, salt.data(), salt.size());
+
+    TSecureBytes key;
+    TSecureBytes iv;
+    if (!DeriveKeyAndIV(keyBytes, salt, key, iv))
+        return false;
+
+    // Nothing after the salt: there is no ciphertext to decrypt.
+    const std::int64_t size = source.Size();
+    if (size >= 0 && source.Position() >= size)
+        return false;
+
+    TAes256Crypt cipher;
+    try {
+        cipher.Initialize(key);
+        if (!checkData) {
+            cipher.Decrypt(iv, source, dest);
+            return true;
+        }
+        // All plaintext stays here until the check data has been verified, so the destination
+        // is untouched on every failure.
+        TMemoryStream body;
+        cipher.Decrypt(iv, source, body);
+        const auto bodySize = static_cast<std::size_t>(body.Size());
+        if (bodySize < kSaltSize)
+            return false;
+        if (!std::equal(salt.begin(), salt.end(), body.Memory()))
+            return false;
+        if (bodySize > kSaltSize)
+            dest.WriteBuffer(body.Memory() + kSaltSize, static_cast<std::int64_t>(bodySize - kSaltSize));
+        return true;
+    } catch (const EOSError&) {
+        return false;
+    }
+}

@@ -1,0 +1,143 @@
+// The text operations: payload text to bytes in the variant's encoding, the container carried
+// as base64 text.
+
+#include <limits>
+#include <stdexcept>
+
+#include "Utils/Util.CryptoU.h"
+#include "rtl/Encoding.h"
+#include "rtl/StringStream.h"
+#include "rtl/Text.h"
+
+namespace {
+
+const TEncoding& PayloadEncoding(bool utf8)
+{
+    return utf8 ? TEncoding::UTF8() : TEncoding::ANSI();
+}
+
+std::u16string ContainerText(const TMemoryStream& container, TBase64FormattingOptions options)
+{
+    const std::size_t size = container.Bytes().size();
+    if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        throw std::length_error("container too large for base64 text");
+    return WidenAscii(EncodeBase64Text(container.Memory(), static_cast<std::int32_t>(size), options));
+}
+
+// Base64 text is ASCII. Every other character is dropped before decoding: narrowed to a
+// legacy code page it could otherwise turn into alphabet bytes (a trail byte, a best fit).
+TBytes ContainerBytes(const std::u16string& text)
+{
+    const TSecureBytes ascii = TEncoding::ASCII().GetBytes(text);
+    return DecodeBase64Text(std::string_view(reinterpret_cast<const char*>(ascii.data()), ascii.size()));
+}
+
+}  // namespace
+
+bool TCrypto::GetEncryptedStringInner(const std::u16string& AText, const std::u16string& AKey,
+                                      std::u16string& AEncryptedText, bool checkData, TBase64FormattingOptions options,
+                                      bool utf8)
+{
+    AEncryptedText.clear();
+    const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
+    TStringStream source(PayloadEncoding(utf8));
+    source.WriteString(AText);
+    TMemoryStream dest;
+    const bool result = EncryptStreamInner(source, dest, keyBytes, checkData);
+    AEncryptedText = ContainerText(dest, options);
+    return result;
+}
+
+bool TCrypto::GetDecryptedStringInner(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                      std::u16string& AText, bool checkData, bool utf8)
+{
+    AText.clear();
+    const TBytes container = ContainerBytes(AEncryptedText);
+    const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
+    TMemoryStream source;
+    source.WriteBuffer(container.data(), static_cast<std::int64_t>(container.size()));
+    TStringStream dest(PayloadEncoding(utf8));
+    const bool result = DecryptStreamInner(source, dest, keyBytes, checkData);
+    AText = dest.DataString();
+    return result;
+}
+
+bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
+                                 std::u16string& AEncryptedText)
+{
+    return GetEncryptedString(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
+}
+
+bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
+                                 std::u16string& AEncryptedText, TBase64FormattingOptions options)
+{
+    AEncryptedText.clear();
+    return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, false);
+}
+
+bool TCrypto::GetDecryptedString(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                 std::u16string& AText)
+{
+    AText.clear();
+    return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, false);
+}
+
+bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+                                              std::u16string& AEncryptedText)
+{
+    return GetEncryptedStringWithCheckData(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
+}
+
+bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+                                              std::u16string& AEncryptedText, TBase64FormattingOptions options)
+{
+    AEncryptedText.clear();
+    return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, false);
+}
+
+bool TCrypto::GetDecryptedStringWithCheckData(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                              std::u16string& AText)
+{
+    AText.clear();
+    return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, false);
+}
+
+bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
+                                  std::u16string& AEncryptedText)
+{
+    return GetEncryptedString2(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
+}
+
+bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
+                                  std::u16string& AEncryptedText, TBase64FormattingOptions options)
+{
+    AEncryptedText.clear();
+    return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, true);
+}
+
+bool TCrypto::GetDecryptedString2(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                  std::u16string& AText)
+{
+    AText.clear();
+    return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, true);
+}
+
+bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+                                               std::u16string& AEncryptedText)
+{
+    return GetEncryptedStringWithCheckData2(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
+}
+
+bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+                                               std::u16string& AEncryptedText, TBase64FormattingOptions options)
+{
+    AEncryptedText.clear();
+    return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, true);
+}
+
+bool TCrypto::GetDecryptedStringWithCheckData2(const std::u16string& AEncryptedText, const std::u16string& AKey,
+                                               std::u16string& AText)
+{
+    AText.clear();
+    return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, true);
+}

@@ -1,0 +1,68 @@
+// The ANSI variants depend on the process's code page; the UTF-8 variants never do.
+
+#include <gtest/gtest.h>
+
+#include "TextVariants.h"
+#include "rtl/CodePagePin.h"
+#include "rtl/Exceptions.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace CryptoTest;
+using TestSupport::U16;
+
+struct TCodePageCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    const char* Text;           // UTF-8
+    const char* AnsiComesBack;  // UTF-8
+};
+
+void PrintTo(const TCodePageCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class CodePageVariant : public ::testing::TestWithParam<TCodePageCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(CodePageVariant, AnsiVariantsMapThroughTheCodePageAndUtf8VariantsCarryExactly)
+{
+    const TCodePageCase& c = GetParam();
+    PIN_CODE_PAGE(FPin, c.CodePage);
+    const std::u16string text = U16(c.Text);
+    for (const TTextVariant& variant : kTextVariants) {
+        std::u16string encrypted;
+        std::u16string decrypted;
+        ASSERT_TRUE(variant.Encrypt(text, u"鍵", encrypted)) << variant.Name;
+        EXPECT_TRUE(variant.Decrypt(encrypted, u"鍵", decrypted)) << variant.Name;
+        EXPECT_EQ(decrypted, variant.Utf8 ? text : U16(c.AnsiComesBack)) << variant.Name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, CodePageVariant,
+                         ::testing::Values(TCodePageCase{"Cjk1252", 1252, "日本語 text", "??? text"},
+                                           TCodePageCase{"Latin1252", 1252, "café €5", "café €5"},
+                                           TCodePageCase{"Cjk932", 932, "日本語テキスト ｱｲｳ", "日本語テキスト ｱｲｳ"},
+                                           TCodePageCase{"Latin932", 932, "ASCII only", "ASCII only"}
+#ifndef _WIN32
+                                           ,
+                                           TCodePageCase{"Everything65001", 65001, "日本語 café 🔒", "日本語 café 🔒"}
+#endif
+                                           ),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
+{
+    TCodePagePin pin;
+    PIN_CODE_PAGE(pin, 1252);
+    std::u16string encrypted;
+    ASSERT_TRUE(TCrypto::GetEncryptedString(U16("café"), u"k", encrypted));
+    std::u16string decrypted;
+    EXPECT_THROW(TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
+}
+
+}  // namespace

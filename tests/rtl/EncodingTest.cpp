@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CodePagePin.h"
+#include "rtl/Encoding.h"
+#include "rtl/Exceptions.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using TestSupport::FromHex;
+using TestSupport::ToHex;
+using TestSupport::U16;
+
+std::string Hex(const TSecureBytes& bytes)
+{
+    return ToHex(bytes);
+}
+
+std::u16string Decode(const TEncoding& encoding, const TBytes& bytes)
+{
+    return encoding.GetString(bytes);
+}
+
+// ---------------------------------------------------------------------------------------
+// Strict UTF-8
+
+struct TUtf8Case {
+    const char* Name;
+    std::u16string Text;
+    const char* Hex;
+};
+
+void PrintTo(const TUtf8Case& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class Utf8RoundTrip : public ::testing::TestWithParam<TUtf8Case> {};
+
+TEST_P(Utf8RoundTrip, EncodesAndDecodesWithoutByteOrderMark)
+{
+    EXPECT_EQ(Hex(TEncoding::UTF8().GetBytes(GetParam().Text)), GetParam().Hex);
+    EXPECT_EQ(Decode(TEncoding::UTF8(), FromHex(GetParam().Hex)), GetParam().Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Utf8RoundTrip,
+                         ::testing::Values(TUtf8Case{"Empty", u"", ""}, TUtf8Case{"Ascii", u"Az09", "417a3039"},
+                                           TUtf8Case{"Nul", std::u16string(1, u'\0'), "00"},
+                                           TUtf8Case{"TwoBytes", u"\u00e9\u07ff", "c3a9dfbf"},
+                                           TUtf8Case{"ThreeBytes", u"\u65e5\uffff", "e697a5efbfbf"},
+                                           TUtf8Case{"SurrogatePair", u"\U0001F512", "f09f9492"},
+                                           TUtf8Case{"HighestCharacter", u"\U0010FFFF", "f48fbfbf"},
+                                           TUtf8Case{"ByteOrderMarkIsText", u"\ufeffA", "efbbbf41"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Utf8Encoding, LoneSurrogatesBecomeTheReplacementCharacter)
+{
+    const std::pair<std::u16string, const char*> cases[] = {
+        {std::u16string(1, char16_t(0xD800)), "efbfbd"},
+        {std::u16string{char16_t(0xDC00), u'a'}, "efbfbd61"},
+        {std::u16string{u'a', char16_t(0xDBFF)}, "61efbfbd"},
+        {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, "efbfbdefbfbd"},
+    };
+    for (const auto& [text, hex] : cases)
+        EXPECT_EQ(Hex(TEncoding::UTF8().GetBytes(text)), hex);
+}
+
+class Utf8Invalid : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Utf8Invalid, RaisesTheNoMappingError)
+{
+    try {
+        Decode(TEncoding::UTF8(), FromHex(GetParam()));
+        ADD_FAILURE() << "decoded " << GetParam();
+    } catch (const EEncodingError& e) {
+        EXPECT_EQ(e.Message(), u"Unicode 文字のマッピングがターゲットのマルチバイト コード ページに存在しません");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, Utf8Invalid,
+                         ::testing::Values("80",        // stray continuation byte
+                                           "41c3",      // truncated at the end
+                                           "e38141",    // truncated in the middle
+                                           "c080",      // overlong
+                                           "e08080",    // overlong
+                                           "f0808080",  // overlong
+                                           "eda080",    // encoded surrogate
+                                           "edbfbf",    // encoded surrogate
+                                           "f4908080",  // past U+10FFFF
+                                           "f8888080",  // five-byte form
+                                           "ff", "fe"));
+
+// ---------------------------------------------------------------------------------------
+// ASCII
+
+TEST(AsciiEncoding, ReplacesEverythingAboveSevenBitsWithQuestionMark)
+{
+    EXPECT_EQ(Hex(TEncoding::ASCII().GetBytes(U16("a~\x7f é日🔒"))), "617e7f203f3f3f3f");
+    EXPECT_EQ(Decode(TEncoding::ASCII(), FromHex("417f80ff00")), std::u16string(u"A\x7f??\0", 5));
+}
+
+// ---------------------------------------------------------------------------------------
+// ANSI code page
+
+TEST(AnsiEncoding, EmptyInBothDirections)
+{
+    EXPECT_TRUE(TEncoding::ANSI().GetBytes(u"").empty());
+    EXPECT_EQ(Decode(TEncoding::ANSI(), {}), u"");
+}
+
+struct TAnsiCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    std::u16string Text;
+    const char* Hex;
+};
+
+void PrintTo(const TAnsiCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class AnsiRoundTrip : public ::testing::TestWithParam<TAnsiCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(AnsiRoundTrip, ConvertsThroughTheCodePage)
+{
+    PIN_CODE_PAGE(FPin, GetParam().CodePage);
+    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().Text)), GetParam().Hex);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().Hex)), GetParam().Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, AnsiRoundTrip,
+                         ::testing::Values(TAnsiCase{"Ascii1252", 1252, u"plain", "706c61696e"},
+                                           TAnsiCase{"Latin1252", 1252, u"caf\u00e9 \u20ac", "636166e92080"},
+                                           TAnsiCase{"Kanji932", 932, u"\u65e5\u672c", "93fa967b"},
+                                           TAnsiCase{"Kana932", 932, u"\u30c6\u30b9\u30c8\uff71", "836583588367b1"},
+                                           TAnsiCase{"Ascii932", 932, u"A-z", "412d7a"}
+#ifndef _WIN32
+                                           ,
+                                           TAnsiCase{"Utf8", 65001, u"\u65e5\u00e9\U0001F512", "e697a5c3a9f09f9492"}
+#endif
+                                           ),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+struct TLossyCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    std::u16string Text;
+    const char* Hex;
+};
+
+void PrintTo(const TLossyCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class AnsiUnrepresentable : public ::testing::TestWithParam<TLossyCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(AnsiUnrepresentable, BecomesTheDefaultCharacter)
+{
+    PIN_CODE_PAGE(FPin, GetParam().CodePage);
+    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().Text)), GetParam().Hex);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, AnsiUnrepresentable,
+                         ::testing::Values(TLossyCase{"Kanji1252", 1252, u"a\u65e5\u672cb", "613f3f62"},
+                                           TLossyCase{"Greek932", 932, u"x\u0531y", "783f79"}
+#ifndef _WIN32
+                                           ,
+                                           TLossyCase{"LoneSurrogate65001", 65001,
+                                                      std::u16string{u'a', char16_t(0xD800), u'b'}, "61efbfbd62"},
+                                           TLossyCase{"Emoji1252", 1252, u"\U0001F512!", "3f21"}
+#endif
+                                           ),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(AnsiEncoding, DecodingNeverFails)
+{
+    TCodePagePin pin;
+    for (const std::uint32_t codePage : {1252u, 932u}) {
+        if (!pin.Pin(codePage))
+            continue;
+        const TBytes bytes = FromHex("41ff8081fe9300fc");
+        EXPECT_NO_THROW(Decode(TEncoding::ANSI(), bytes)) << codePage;
+        EXPECT_EQ(Decode(TEncoding::ANSI(), bytes).front(), u'A') << codePage;
+    }
+}
+
+#ifdef _WIN32
+TEST(AnsiEncoding, MapsBestFitWhereWindowsKnowsOne)
+{
+    TCodePagePin pin;
+    PIN_CODE_PAGE(pin, 1252);
+    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(u"\u0100")), "41");
+}
+#else
+TEST(AnsiEncoding, Utf8StandsInAsTheSystemCodePage)
+{
+    EXPECT_EQ(AnsiCodePage(), 65001u);
+}
+
+TEST(AnsiEncoding, UndecodableBytesBecomeReplacementCharacters)
+{
+    TCodePagePin pin;
+    pin.Pin(65001);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("41ff42eda08043e381")), u"A\ufffdB\ufffd\ufffd\ufffdC\ufffd\ufffd");
+    pin.Pin(932);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("4193")), u"A\ufffd");
+}
+#endif
+
+TEST(AnsiEncoding, SelectedCodePageOverridesTheActiveOne)
+{
+    const std::uint32_t before = AnsiCodePage();
+    const std::uint32_t other = before == 932 ? 1252 : 932;
+    SetAnsiCodePage(other);
+    const std::string kanji = Hex(TEncoding::ANSI().GetBytes(u"\u65e5"));
+    const std::string latin = Hex(TEncoding::ANSI().GetBytes(u"\u00e9"));
+    SetAnsiCodePage(before);
+    EXPECT_EQ(AnsiCodePage(), before);
+    EXPECT_EQ(other == 932 ? kanji : latin, other == 932 ? "93fa" : "e9");
+}
+
+TEST(AnsiEncoding, UnknownCodePageRaisesAndKeepsTheCurrentOne)
+{
+    const std::uint32_t before = AnsiCodePage();
+    EXPECT_THROW(SetAnsiCodePage(12345), EOSError);
+    EXPECT_EQ(AnsiCodePage(), before);
+}
+
+}  // namespace
