@@ -12,8 +12,11 @@
 // with no conversion flags. POSIX: UTF-8 (65001) stands as the ANSI code page and behaves as
 // Windows does with 65001. On both, a program may select another code page for the process;
 // on POSIX that goes through iconv, which knows 932 (CP932) and 1252 among others.
-// Neither direction fails: what cannot be represented or decoded becomes the code page's
-// default character or U+FFFD.
+// Neither direction fails. Windows: characters the code page lacks map best-fit where Windows
+// knows a fit (A for U+0100 under 1252) and to the default character otherwise; bytes decode by
+// the code page's own rules. POSIX: a character the code page lacks becomes one "?" (U+FFFD's
+// bytes under 65001; a surrogate pair counts as one character, no best fit), and every byte
+// that cannot be decoded becomes U+FFFD.
 
 std::uint32_t AnsiCodePage();
 // Selects the code page of every later conversion; raises EOSError when it is unknown.
