@@ -14,7 +14,10 @@ extern char** environ;
 
 namespace {
 
-std::string_view NameOf(std::string_view entry) noexcept { return entry.substr(0, entry.find('=')); }
+std::string_view NameOf(std::string_view entry) noexcept
+{
+    return entry.substr(0, entry.find('='));
+}
 
 bool IsReplaced(std::string_view inherited, const std::vector<TSecureChars>& entries) noexcept
 {

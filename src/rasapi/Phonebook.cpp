@@ -2,7 +2,10 @@
 
 namespace {
 
-bool IsBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) noexcept
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) noexcept
 {
@@ -13,7 +16,10 @@ std::string_view Trim(std::string_view text) noexcept
     return text;
 }
 
-char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) noexcept
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept
 {

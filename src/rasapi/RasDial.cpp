@@ -94,8 +94,7 @@ bool ReadDialTexts(const void* lpRasDialParams, TDialTexts& texts)
 {
     const auto* record = static_cast<const std::uint8_t*>(lpRasDialParams);
     return ReadField<MaxEntryNameLength + 1>(record, offsetof(RASDIALPARAMSW, szEntryName), texts.EntryName) &&
-           ReadField<MaxPhoneNumberLength + 1>(record, offsetof(RASDIALPARAMSW, szPhoneNumber),
-                                               texts.PhoneNumber) &&
+           ReadField<MaxPhoneNumberLength + 1>(record, offsetof(RASDIALPARAMSW, szPhoneNumber), texts.PhoneNumber) &&
            ReadField<MaxUserNameLength + 1>(record, offsetof(RASDIALPARAMSW, szUserName), texts.UserName) &&
            ReadField<MaxPasswordLength + 1>(record, offsetof(RASDIALPARAMSW, szPassword), texts.Password);
 }
@@ -147,10 +146,10 @@ std::uint32_t Dial(void* lpRasDialExtensions, const char16_t* lpszPhonebook, voi
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) std::uint32_t RasDialW(void* lpRasDialExtensions,
-                                                                        const char16_t* lpszPhonebook,
-                                                                        void* lpRasDialParams,
-                                                                        std::uint32_t dwNotifierType,
-                                                                        void* lpvNotifier, void** lphRasConn)
+                                                                         const char16_t* lpszPhonebook,
+                                                                         void* lpRasDialParams,
+                                                                         std::uint32_t dwNotifierType,
+                                                                         void* lpvNotifier, void** lphRasConn)
 {
     try {
         return Dial(lpRasDialExtensions, lpszPhonebook, lpRasDialParams, dwNotifierType, lpvNotifier, lphRasConn);

@@ -48,7 +48,7 @@ TBytes Slice(const TBytes& bytes, std::size_t offset, std::size_t size)
     return TBytes(bytes.begin() + offset, bytes.begin() + offset + size);
 }
 
-#define EXPECT_BYTES_AT(record, offset, expected)                                                     \
+#define EXPECT_BYTES_AT(record, offset, expected)                                                         \
     EXPECT_EQ(TestSupport::ToHex(Slice(record, offset, (expected).size())), TestSupport::ToHex(expected)) \
         << "at offset " << (offset)
 
@@ -79,21 +79,21 @@ TEST_F(DialRecords, ExtensionsRecordIsPacked44BytesWithEapSizeTwelve)
 {
     const TRecordedDial dial = DialWith({u"book", u"entry", u"user", u"password", u"123"});
 
-    TBytes expected = LittleEndian(44, 4);                  // dwSize
-    for (const TBytes& part : {LittleEndian(0, 4),          // dwfOptions
-                               LittleEndian(0, 8),          // hwndParent
-                               LittleEndian(0, 8),          // reserved
-                               LittleEndian(0, 8),          // reserved1
-                               LittleEndian(12, 4),         // RasEapInfo.dwSizeofEapInfo
-                               LittleEndian(0, 8)})         // RasEapInfo.pbEapInfo
+    TBytes expected = LittleEndian(44, 4);           // dwSize
+    for (const TBytes& part : {LittleEndian(0, 4),   // dwfOptions
+                               LittleEndian(0, 8),   // hwndParent
+                               LittleEndian(0, 8),   // reserved
+                               LittleEndian(0, 8),   // reserved1
+                               LittleEndian(12, 4),  // RasEapInfo.dwSizeofEapInfo
+                               LittleEndian(0, 8)})  // RasEapInfo.pbEapInfo
         expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(TestSupport::ToHex(dial.Extensions), TestSupport::ToHex(expected));
 }
 
 TEST_F(DialRecords, ParametersRecordCarriesEveryFieldAtItsOffset)
 {
-    const TRecordedDial dial = DialWith({u"C:\\pbk\\office.pbk", u"Office VPN", u"taro.yamada", u"p@ss \"w0rd\"",
-                                         u"+81-3-1234-5678"});
+    const TRecordedDial dial =
+        DialWith({u"C:\\pbk\\office.pbk", u"Office VPN", u"taro.yamada", u"p@ss \"w0rd\"", u"+81-3-1234-5678"});
     const TBytes& params = dial.Params;
 
     EXPECT_BYTES_AT(params, 0u, LittleEndian(2108, 4));
@@ -119,8 +119,7 @@ TEST_F(DialRecords, CallIsSynchronousWithAFreshHandle)
 
 TEST_F(DialRecords, ItemsAfterTheFifthAreIgnored)
 {
-    const TRecordedDial dial =
-        DialWith({u"book", u"entry", u"user", u"password", u"123", u"sixth", u"seventh"});
+    const TRecordedDial dial = DialWith({u"book", u"entry", u"user", u"password", u"123", u"sixth", u"seventh"});
 
     EXPECT_EQ(dial.Phonebook, u"book");
     EXPECT_BYTES_AT(dial.Params, EntryNameOffset, TerminatedText(u"entry"));

@@ -19,7 +19,8 @@ namespace {
 
 constexpr std::uint32_t NoDialResult = 9999;
 
-const std::vector<std::u16string> FiveItems{u"/etc/corvane/office.pbk", u"Office", u"taro", u"s3cret pass", u"0312345678"};
+const std::vector<std::u16string> FiveItems{u"/etc/corvane/office.pbk", u"Office", u"taro", u"s3cret pass",
+                                            u"0312345678"};
 
 class DialerExitStatus : public ::testing::Test {
 protected:
@@ -48,8 +49,7 @@ struct TUndecryptableArgument {
     std::vector<std::string> Args;
 };
 
-class DialerRejectsArgument : public DialerExitStatus,
-                              public ::testing::WithParamInterface<TUndecryptableArgument> {};
+class DialerRejectsArgument : public DialerExitStatus, public ::testing::WithParamInterface<TUndecryptableArgument> {};
 
 TEST_P(DialerRejectsArgument, EndsWith9999AndLogsTheArgument)
 {
@@ -62,11 +62,10 @@ TEST_P(DialerRejectsArgument, EndsWith9999AndLogsTheArgument)
     EXPECT_FALSE(Harness.Recorded());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, DialerRejectsArgument,
-    ::testing::Values(TUndecryptableArgument{"Missing", {}}, TUndecryptableArgument{"Empty", {""}},
-                      TUndecryptableArgument{"NotABlock", {"bm90IGEgYmxvY2s="}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Arguments, DialerRejectsArgument,
+                         ::testing::Values(TUndecryptableArgument{"Missing", {}}, TUndecryptableArgument{"Empty", {""}},
+                                           TUndecryptableArgument{"NotABlock", {"bm90IGEgYmxvY2s="}}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(DialerExitStatus, BlockOfAnotherMinuteIsRejected)
 {

@@ -39,7 +39,10 @@ fs::path FromEnvironmentOr(const char* name, const fs::path& fallback)
     return value != nullptr && value[0] != '\0' ? fs::path(value) : fallback;
 }
 
-fs::path BuildBin() { return FromEnvironmentOr("CORVANE_BUILD_BIN", ProgramDir()); }
+fs::path BuildBin()
+{
+    return FromEnvironmentOr("CORVANE_BUILD_BIN", ProgramDir());
+}
 
 #ifdef _WIN32
 // Wine takes a program's DLL overrides from its Unix environment at start, which a Windows parent
@@ -55,14 +58,16 @@ void SetDialerRasOverride(const wchar_t* loadOrder)
         ERROR_SUCCESS)
         throw std::runtime_error("cannot write Wine's DLL overrides");
     const DWORD size = static_cast<DWORD>((wcslen(loadOrder) + 1) * sizeof(wchar_t));
-    const LSTATUS status =
-        RegSetValueExW(key, L"rasapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder), size);
+    const LSTATUS status = RegSetValueExW(key, L"rasapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(loadOrder), size);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         throw std::runtime_error("cannot write Wine's DLL overrides");
 }
 
-void RemoveDialerOverrides() { RegDeleteTreeW(HKEY_CURRENT_USER, DialerOverridesKey); }
+void RemoveDialerOverrides()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, DialerOverridesKey);
+}
 
 fs::path SystemDirectory()
 {
@@ -223,7 +228,10 @@ std::vector<TLoggedMessage> TDialerHarness::Logged() const
     return messages;
 }
 
-fs::path DoublesDir() { return FromEnvironmentOr("CORVANE_DOUBLES_DIR", ProgramDir().parent_path() / "doubles"); }
+fs::path DoublesDir()
+{
+    return FromEnvironmentOr("CORVANE_DOUBLES_DIR", ProgramDir().parent_path() / "doubles");
+}
 
 std::string MakeBlock(const std::vector<std::u16string>& items)
 {
@@ -266,7 +274,10 @@ TFileHold::TFileHold(const fs::path& path)
         throw std::runtime_error("cannot hold " + path.string());
 }
 
-TFileHold::~TFileHold() { CloseHandle(FHandle); }
+TFileHold::~TFileHold()
+{
+    CloseHandle(FHandle);
+}
 
 #else
 

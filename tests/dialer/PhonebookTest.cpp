@@ -44,8 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TPhonebookLookup::CommandMissing, ""},
         TLookupCase{"FirstCommandCounts", "[office]\nCommand=first\nCommand=second\n", "office",
                     TPhonebookLookup::Found, "first"},
-        TLookupCase{"CommandOfAnotherSectionDoesNotCount", "Command=stray\n[office]\n[home]\nCommand=home\n",
-                    "office", TPhonebookLookup::CommandMissing, ""},
+        TLookupCase{"CommandOfAnotherSectionDoesNotCount", "Command=stray\n[office]\n[home]\nCommand=home\n", "office",
+                    TPhonebookLookup::CommandMissing, ""},
         TLookupCase{"BlankCommand", "[office]\nCommand=   \n", "office", TPhonebookLookup::CommandMissing, ""},
         TLookupCase{"ValueKeepsEqualsSigns", "[office]\nCommand=up --opt=a=b\n", "office", TPhonebookLookup::Found,
                     "up --opt=a=b"},
@@ -77,18 +77,20 @@ TEST_P(CommandWords, SplitAtBlanksWithQuotesGrouping)
     EXPECT_EQ(SplitCommandWords(GetParam().Command), GetParam().Words);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CommandWords,
-    ::testing::Values(
-        TSplitCase{"Words", "nmcli connection up id office", {"nmcli", "connection", "up", "id", "office"}},
-        TSplitCase{"RunsOfBlanks", " \tup \t  now ", {"up", "now"}},
-        TSplitCase{"QuotedBlanks", "nmcli connection up id \"Office VPN\"", {"nmcli", "connection", "up", "id", "Office VPN"}},
-        TSplitCase{"QuotesJoinWithNeighbours", "--name=\"a b\"c", {"--name=a bc"}},
-        TSplitCase{"EmptyQuotedWord", "run \"\" end", {"run", "", "end"}},
-        TSplitCase{"NoShellMeaning", "echo $HOME;rm *", {"echo", "$HOME;rm", "*"}},
-        TSplitCase{"OpenQuoteRunsNothing", "up \"Office VPN", {}},
-        TSplitCase{"Blank", "   ", {}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Commands, CommandWords,
+                         ::testing::Values(TSplitCase{"Words",
+                                                      "nmcli connection up id office",
+                                                      {"nmcli", "connection", "up", "id", "office"}},
+                                           TSplitCase{"RunsOfBlanks", " \tup \t  now ", {"up", "now"}},
+                                           TSplitCase{"QuotedBlanks",
+                                                      "nmcli connection up id \"Office VPN\"",
+                                                      {"nmcli", "connection", "up", "id", "Office VPN"}},
+                                           TSplitCase{"QuotesJoinWithNeighbours", "--name=\"a b\"c", {"--name=a bc"}},
+                                           TSplitCase{"EmptyQuotedWord", "run \"\" end", {"run", "", "end"}},
+                                           TSplitCase{"NoShellMeaning", "echo $HOME;rm *", {"echo", "$HOME;rm", "*"}},
+                                           TSplitCase{"OpenQuoteRunsNothing", "up \"Office VPN", {}},
+                                           TSplitCase{"Blank", "   ", {}}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(CommandWordsRobustness, ZeroByteRunsNothing)
 {

@@ -41,13 +41,12 @@ protected:
     {
         Report = Folder / "report";
         setenv("CORVANE_TEST_REPORT", Report.c_str(), 1);
-        TestSupport::WriteFileBytes(Folder / "book.pbk",
-                                    std::string("[office]\n") + ReportCommand +
-                                        "\n[fails]\nCommand=sh -c \"exit 3\"\n"
-                                        "[killed]\nCommand=sh -c \"kill -9 $$\"\n"
-                                        "[absent]\nCommand=/nonexistent/connect-up\n"
-                                        "[unusable]\nCommand=up \"unclosed\n"
-                                        "[empty]\nOther=1\n");
+        TestSupport::WriteFileBytes(Folder / "book.pbk", std::string("[office]\n") + ReportCommand +
+                                                             "\n[fails]\nCommand=sh -c \"exit 3\"\n"
+                                                             "[killed]\nCommand=sh -c \"kill -9 $$\"\n"
+                                                             "[absent]\nCommand=/nonexistent/connect-up\n"
+                                                             "[unusable]\nCommand=up \"unclosed\n"
+                                                             "[empty]\nOther=1\n");
         Phonebook = U16((Folder / "book.pbk").string());
         Extensions.dwSize = sizeof Extensions;
         Extensions.RasEapInfo.dwSizeofEapInfo = sizeof(RASEAPINFO);
@@ -116,15 +115,13 @@ TEST_P(RasLayerResult, EntryGivesItsRasCode)
     EXPECT_EQ(Dial(), GetParam().Result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, RasLayerResult,
-                         ::testing::Values(TResultCase{"Connected", u"office", 0},
-                                           TResultCase{"CommandFails", u"fails", 651},
-                                           TResultCase{"CommandKilled", u"killed", 651},
-                                           TResultCase{"CommandCannotStart", u"absent", 608},
-                                           TResultCase{"EntryMissing", u"home", 623},
-                                           TResultCase{"CommandUnusable", u"unusable", 625},
-                                           TResultCase{"CommandMissing", u"empty", 625}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Entries, RasLayerResult,
+    ::testing::Values(TResultCase{"Connected", u"office", 0}, TResultCase{"CommandFails", u"fails", 651},
+                      TResultCase{"CommandKilled", u"killed", 651}, TResultCase{"CommandCannotStart", u"absent", 608},
+                      TResultCase{"EntryMissing", u"home", 623}, TResultCase{"CommandUnusable", u"unusable", 625},
+                      TResultCase{"CommandMissing", u"empty", 625}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(RasLayer, UnreadablePhonebookGives621)
 {

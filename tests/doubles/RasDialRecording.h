@@ -18,11 +18,11 @@ namespace RasDialRecording {
 inline constexpr const char* RecordFileVariable = "CORVANE_DOUBLE_RECORD_FILE";
 inline constexpr const char* ResultVariable = "CORVANE_DOUBLE_RESULT";
 
-inline constexpr std::uint32_t ExtensionsGiven = 1;      // lpRasDialExtensions was not null
-inline constexpr std::uint32_t PhonebookGiven = 2;       // lpszPhonebook was not null
-inline constexpr std::uint32_t NotifierGiven = 4;        // lpvNotifier was not null
-inline constexpr std::uint32_t HandleGiven = 8;          // lphRasConn was not null
-inline constexpr std::uint32_t HandleWasNull = 16;       // and the handle it points to was null
+inline constexpr std::uint32_t ExtensionsGiven = 1;  // lpRasDialExtensions was not null
+inline constexpr std::uint32_t PhonebookGiven = 2;   // lpszPhonebook was not null
+inline constexpr std::uint32_t NotifierGiven = 4;    // lpvNotifier was not null
+inline constexpr std::uint32_t HandleGiven = 8;      // lphRasConn was not null
+inline constexpr std::uint32_t HandleWasNull = 16;   // and the handle it points to was null
 
 inline constexpr std::size_t ExtensionsSize = 44;
 inline constexpr std::size_t ParamsSize = 2108;

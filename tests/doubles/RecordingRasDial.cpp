@@ -16,8 +16,8 @@
 
 namespace {
 
-void Record(void* extensions, const char16_t* phonebook, void* params, std::uint32_t notifierType,
-            void* notifier, void** connection)
+void Record(void* extensions, const char16_t* phonebook, void* params, std::uint32_t notifierType, void* notifier,
+            void** connection)
 {
     using namespace RasDialRecording;
     const char* fileName = std::getenv(RecordFileVariable);
@@ -28,11 +28,16 @@ void Record(void* extensions, const char16_t* phonebook, void* params, std::uint
         return;
 
     std::uint32_t flags = 0;
-    if (extensions != nullptr) flags |= ExtensionsGiven;
-    if (phonebook != nullptr) flags |= PhonebookGiven;
-    if (notifier != nullptr) flags |= NotifierGiven;
-    if (connection != nullptr) flags |= HandleGiven;
-    if (connection != nullptr && *connection == nullptr) flags |= HandleWasNull;
+    if (extensions != nullptr)
+        flags |= ExtensionsGiven;
+    if (phonebook != nullptr)
+        flags |= PhonebookGiven;
+    if (notifier != nullptr)
+        flags |= NotifierGiven;
+    if (connection != nullptr)
+        flags |= HandleGiven;
+    if (connection != nullptr && *connection == nullptr)
+        flags |= HandleWasNull;
 
     static const unsigned char zeros[ExtensionsSize] = {};
     std::fwrite(&notifierType, sizeof notifierType, 1, file);
@@ -47,8 +52,8 @@ void Record(void* extensions, const char16_t* phonebook, void* params, std::uint
 }  // namespace
 
 extern "C" CORVANE_EXPORT std::uint32_t RasDialW(void* lpRasDialExtensions, const char16_t* lpszPhonebook,
-                                                 void* lpRasDialParams, std::uint32_t dwNotifierType,
-                                                 void* lpvNotifier, void** lphRasConn)
+                                                 void* lpRasDialParams, std::uint32_t dwNotifierType, void* lpvNotifier,
+                                                 void** lphRasConn)
 {
     Record(lpRasDialExtensions, lpszPhonebook, lpRasDialParams, dwNotifierType, lpvNotifier, lphRasConn);
     const char* result = std::getenv(RasDialRecording::ResultVariable);

@@ -3,18 +3,18 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <type_traits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "support/TestSupport.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <cerrno>
 extern char** environ;
 #endif
 
@@ -87,9 +87,9 @@ using TUniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, THandleClos
 TUniqueHandle InheritableFile(const std::filesystem::path& path, bool write)
 {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    HANDLE handle = CreateFileW(path.wstring().c_str(), write ? GENERIC_WRITE : GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, write ? CREATE_ALWAYS : OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(path.wstring().c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &attributes, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot open " + path.string());
     return TUniqueHandle(handle);
@@ -114,8 +114,7 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
     startup.hStdError = output.get();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup,
-                        &process))
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup, &process))
         throw std::runtime_error("cannot start " + program.string());
     const TUniqueHandle thread(process.hThread);
     const TUniqueHandle child(process.hProcess);
