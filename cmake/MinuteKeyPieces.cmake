@@ -2,16 +2,19 @@
 # launching program sets both when it configures. Each is exactly 13 printable ASCII
 # characters (U+0021 to U+007E); they reach the code as escaped C++ string literals through
 # a generated header, so quotes, backslashes and shell or CMake punctuation are all fine.
-set(CORVANE_MINUTE_KEY_PIECE_A "k7#Qv2;Rm9^Lx" CACHE STRING "Minute key constant piece A (13 printable ASCII characters)")
-set(CORVANE_MINUTE_KEY_PIECE_B "P4&dW8\\zN1$Fh" CACHE STRING "Minute key constant piece B (13 printable ASCII characters)")
 
+# Stops configuring unless value is exactly 13 characters from U+0021 to U+007E. The character
+# test comes first: CMake counts bytes, so a non-ASCII character would otherwise show up as a
+# puzzling length.
 function(corvane_check_key_piece name value)
+  if(NOT "${value}" MATCHES "^[!-~]*$")
+    message(FATAL_ERROR "${name} must be exactly 13 printable ASCII characters (U+0021 to U+007E); "
+                        "it contains a space, a control character or a non-ASCII character.")
+  endif()
   string(LENGTH "${value}" length)
   if(NOT length EQUAL 13)
-    message(FATAL_ERROR "${name} must be exactly 13 printable ASCII characters (U+0021 to U+007E); it has ${length}.")
-  endif()
-  if(NOT "${value}" MATCHES "^[!-~]+$")
-    message(FATAL_ERROR "${name} must consist of printable ASCII characters U+0021 to U+007E only (no spaces, no control or non-ASCII characters).")
+    message(FATAL_ERROR "${name} must be exactly 13 printable ASCII characters (U+0021 to U+007E); "
+                        "it has ${length}.")
   endif()
 endfunction()
 
@@ -28,6 +31,14 @@ function(corvane_cxx_literal out value)
   endforeach()
   set(${out} "u\"${result}\"" PARENT_SCOPE)
 endfunction()
+
+# A script (cmake -P) includes this file for the functions alone.
+if(CMAKE_SCRIPT_MODE_FILE)
+  return()
+endif()
+
+set(CORVANE_MINUTE_KEY_PIECE_A "k7#Qv2;Rm9^Lx" CACHE STRING "Minute key constant piece A (13 printable ASCII characters)")
+set(CORVANE_MINUTE_KEY_PIECE_B "P4&dW8\\zN1$Fh" CACHE STRING "Minute key constant piece B (13 printable ASCII characters)")
 
 corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_A "${CORVANE_MINUTE_KEY_PIECE_A}")
 corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_B "${CORVANE_MINUTE_KEY_PIECE_B}")

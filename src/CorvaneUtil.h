@@ -37,6 +37,11 @@ public:
     friend struct TCorvaneUtilTestAccess;  // defined by the tests only
 
 private:
+    // Joined from the clock and the two constant pieces on every use; callers wipe it after use.
     static std::u16string GetMinuteKey(const TLocalDateTime& moment);
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName);
+    // One log record: the bracketed time stamp with the given separators, then the body between
+    // its start and end markers, every line ending in CR LF.
+    static std::u16string BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,
+                                         const TDateTimeSeparators& separators);
 };

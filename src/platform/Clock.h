@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 // A local civil date and time (Gregorian).
 struct TLocalDateTime {
@@ -23,3 +24,13 @@ struct TDateTimeSeparators {
     std::u16string Time;
 };
 const TDateTimeSeparators& UserDateTimeSeparators();
+
+#ifndef _WIN32
+// The separators of a named locale's date and time formats ("" names the locale the
+// environment selects: LC_ALL, LC_TIME, LANG). A locale that cannot be loaded gives "/" and ":".
+TDateTimeSeparators LocaleDateTimeSeparators(const char* localeName);
+
+// The separator that a strftime-style format puts between its first two fields, when that is
+// one ASCII punctuation or space character; otherwise fallback.
+std::u16string FormatFieldSeparator(std::string_view format, std::u16string_view fallback);
+#endif

@@ -4,13 +4,19 @@
 
 // An open file, closed when its owner goes. Failures raise EOSError with the platform's error
 // code (GetLastError, errno).
+//
+// Sharing follows Windows. On POSIX a non-blocking advisory lock (flock) stands in for it: shared
+// for ReadShared, exclusive for every mode that lets nobody else write. A file held against the
+// requested mode fails at once (EWOULDBLOCK), as Windows fails with a sharing violation.
 class TFile {
 public:
     enum class TOpen {
-        ReadShared,         // existing file, read only, others may read
-        CreateExclusive,    // create or truncate, read and write, no sharing
-        ReadWriteExclusive, // existing file, read and write, no sharing
-        AppendReadShared,   // existing file, read and write, others may only read
+        ReadShared,             // existing file, read only, others may read
+        CreateExclusive,        // create or truncate, read and write, no sharing
+        ReadWriteExclusive,     // existing file, read and write, no sharing
+        AppendReadShared,       // existing file, read and write, others may only read
+        OpenOrCreateExclusive,  // existing file, or a new one when absent, never truncated;
+                                // read and write, no sharing
     };
 
     TFile() noexcept = default;
@@ -25,10 +31,12 @@ public:
     void Close() noexcept;
 
     std::int64_t Read(void* buffer, std::int64_t count);
+    // Writes all count bytes unless the device refuses; returns how many were written.
     std::int64_t Write(const void* buffer, std::int64_t count);
     // origin: 0 beginning, 1 current, 2 end. Returns the new position.
     std::int64_t Seek(std::int64_t offset, int origin);
     std::int64_t Size();
+    // Cuts or extends the file; the position stays where it was.
     void SetSize(std::int64_t size);
     void Flush();
 

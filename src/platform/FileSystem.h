@@ -14,9 +14,18 @@ extern const std::u16string_view PathDelimiter;
 inline constexpr std::size_t MaxLogPathLength = 259;
 
 // True for a directory or a symbolic link to one, and for a path whose attributes cannot be read
-// for another reason than its absence (access denied, for example).
+// for another reason than its absence (access denied, for example). Absence: not found, a path
+// component that is no directory, a name too long or invalid, a loop of links; on Windows also
+// a bad network path or name and a device that is not ready.
 bool DirectoryExists(const std::u16string& path);
+// True for an existing file (or a link to one); false for directories.
 bool FileExists(const std::u16string& path);
+
+// Whether every character may stand in a path: on Windows no control character and none of
+// < > | " (a leading extended-length prefix aside, no ? or * either); on POSIX anything but U+0000.
+bool HasValidPathChars(std::u16string_view path);
+// Whether the path carries Windows' extended-length prefix "\\?\" (never on POSIX).
+bool IsExtendedLengthPath(std::u16string_view path);
 
 // The directory part of a path including its trailing separator ("" when there is none).
 std::u16string ExtractFilePath(const std::u16string& path);

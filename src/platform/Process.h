@@ -3,12 +3,19 @@
 #include <string>
 #include <string_view>
 
+// windows.h maps this name onto its own wide or narrow function; ours is a different one.
+#ifdef GetEnvironmentVariable
+#undef GetEnvironmentVariable
+#endif
+
 // Facts of the running process.
 
-// POSIX programs hand their arguments over at start; Windows reads its own command line.
+// POSIX programs hand their arguments over at start (UTF-8, converted lossily); without that the
+// process's own command line is read. Windows always reads its own command line.
 void SetCommandLine(int argc, char** argv);
 
-// Command-line argument index (0 is the program); an index beyond the last gives empty text.
+// Command-line argument index; 0 is the running executable's full path. An index beyond the
+// last (or below 0) gives empty text.
 std::u16string ParamStr(int index);
 // Full path of the running executable.
 std::u16string ExecutablePath();

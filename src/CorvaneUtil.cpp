@@ -1,0 +1,275 @@
+#include "CorvaneUtil.h"
+
+#include <span>
+
+#include "MinuteKeyPieces.h"
+#include "Utils/Util.CryptoU.h"
+#include "Utils/Util.SecurityU.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "platform/SecureZero.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Encoding.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+
+namespace {
+
+constexpr std::int64_t RotationThreshold = 65536;
+
+// Zero-fills a text when the scope ends: the joined minute key and the plain parameter block
+// hold secrets that should not outlive their use.
+class TTextWiper {
+public:
+    explicit TTextWiper(std::u16string& text) noexcept : FText(text) {}
+    ~TTextWiper() { SecureZero(FText.data(), FText.size() * sizeof(char16_t)); }
+    TTextWiper(const TTextWiper&) = delete;
+    TTextWiper& operator=(const TTextWiper&) = delete;
+
+private:
+    std::u16string& FText;
+};
+
+// Decimal digits of a non-negative number, zero-padded on the left to width.
+void AppendPadded(std::u16string& out, int value, std::size_t width)
+{
+    std::u16string digits = IntToStr(value);
+    if (digits.size() < width)
+        out.append(width - digits.size(), u'0');
+    out += digits;
+}
+
+std::u16string WithoutLastExtension(const std::u16string& fileName)
+{
+    const std::size_t dot = fileName.find_last_of(u'.');
+    return dot == std::u16string::npos ? fileName : fileName.substr(0, dot);
+}
+
+// The error-log folder under the machine's program data, or the executable's own folder when
+// that does not exist. The folder is never created.
+std::u16string LogDirectory()
+{
+    const std::u16string programData = GetEnvironmentVariable(u"PROGRAMDATA").value_or(u"");
+    std::u16string candidate = programData;
+    for (const char16_t* part : {u"Orvex", u"Common", u"ErrorLog"}) {
+        candidate += PathDelimiter;
+        candidate += part;
+    }
+    candidate += PathDelimiter;
+    if (DirectoryExists(candidate))
+        return candidate;
+    return ExtractFilePath(ExecutablePath());
+}
+
+bool IsBlankText(const std::u16string& text) noexcept
+{
+    for (const char16_t c : text) {
+        if (c > u' ')
+            return false;
+    }
+    return true;
+}
+
+// The same limits on both builds, so a path that one refuses the other refuses too.
+bool IsAcceptableLogPath(const std::u16string& path)
+{
+    if (path.size() > MaxLogPathLength && !IsExtendedLengthPath(path))
+        return false;
+    if (IsBlankText(path) || !HasValidPathChars(path))
+        return false;
+    return DirectoryExists(ExtractFilePath(path));
+}
+
+// A file that exists is appended to while others may only read it; a missing one is created
+// without truncation, so a writer that loses the race to create it never wipes the record the
+// winner has just written.
+void AppendToFile(const std::u16string& path, const TSecureBytes& bytes)
+{
+    if (!IsAcceptableLogPath(path))
+        throw EOSError(u"Invalid log file path: " + path);
+    TFile file(path, FileExists(path) ? TFile::TOpen::AppendReadShared : TFile::TOpen::OpenOrCreateExclusive);
+    file.Seek(0, 2);
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    if (file.Write(bytes.data(), size) != size)
+        throw EOSError(u"Short write to the log file: " + path);
+}
+
+}  // namespace
+
+std::u16string TCorvaneUtil::GetHashMD5String(const std::u16string& srcStr)
+{
+    const TSecureBytes bytes = TEncoding::UTF8().GetBytes(srcStr);
+    TMD5 md5;
+    md5.Initialize();
+    const TBytes digest = md5.Hash(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+
+    static constexpr char16_t hexDigits[] = u"0123456789abcdef";
+    std::u16string out;
+    out.reserve(digest.size() * 2);
+    for (const std::uint8_t b : digest) {
+        out.push_back(hexDigits[b >> 4]);
+        out.push_back(hexDigits[b & 0x0F]);
+    }
+    return out;
+}
+
+bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string& keyStr,
+                           std::u16string& encryptedStr)
+{
+    encryptedStr.clear();
+    std::u16string lines;
+    if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines))
+        return false;
+
+    // One line for a command line or a log record: every CR LF pair goes, a lone CR or LF stays.
+    std::u16string oneLine;
+    oneLine.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == u'\r' && i + 1 < lines.size() && lines[i + 1] == u'\n') {
+            ++i;
+            continue;
+        }
+        oneLine.push_back(lines[i]);
+    }
+    encryptedStr = std::move(oneLine);
+    return true;
+}
+
+bool TCorvaneUtil::Decrypt(const std::u16string& targetStr, const std::u16string& keyStr,
+                           std::u16string& decryptedStr)
+{
+    decryptedStr.clear();
+    return TCrypto::GetDecryptedString(targetStr, keyStr, decryptedStr);
+}
+
+void TCorvaneUtil::EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr)
+{
+    EncryptParams(paramStrList, encryptedParamStr, LocalNow());
+}
+
+void TCorvaneUtil::EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr,
+                                 const TLocalDateTime& now)
+{
+    TStringList copy;
+    copy.Assign(paramStrList);
+    copy.Delimiter = u' ';
+
+    std::u16string listText = copy.DelimitedText();
+    TTextWiper listTextWiper(listText);
+    std::u16string plainBlock = GetHashMD5String(listText);
+    TTextWiper plainBlockWiper(plainBlock);
+    plainBlock += listText;
+
+    std::u16string key = GetMinuteKey(now);
+    TTextWiper keyWiper(key);
+    if (!Encrypt(plainBlock, key, encryptedParamStr))
+        throw Exception(u"暗号化に失敗");
+}
+
+void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList)
+{
+    DecryptParams(encryptedParamStr, paramStrList, LocalNow());
+}
+
+void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
+                                 const TLocalDateTime& now)
+{
+    // A block made late in a minute may arrive in the next one.
+    for (const TLocalDateTime& moment : {now, IncMinute(now, -1)}) {
+        std::u16string key = GetMinuteKey(moment);
+        TTextWiper keyWiper(key);
+        std::u16string plainBlock;
+        TTextWiper plainBlockWiper(plainBlock);
+        if (!Decrypt(encryptedParamStr, key, plainBlock))
+            continue;
+
+        // A wrong key can still yield some text; only a matching digest proves the block.
+        const std::u16string digest = plainBlock.substr(0, 32);
+        std::u16string listText = plainBlock.size() > 32 ? plainBlock.substr(32) : std::u16string();
+        TTextWiper listTextWiper(listText);
+        if (digest == GetHashMD5String(listText)) {
+            paramStrList.SetCommaText(listText);
+            return;
+        }
+    }
+    throw Exception(u"下記文字列の復号化に失敗\r\n" + encryptedParamStr);
+}
+
+std::u16string TCorvaneUtil::GetMinuteKey(const TLocalDateTime& moment)
+{
+    // Sized up front so the key is never reallocated, which would leave a copy behind.
+    std::u16string key;
+    key.reserve(2 + 13 + 2 + 4 + 13 + 2 + 2);
+    AppendPadded(key, moment.Day, 2);
+    key += MinuteKeyPieces::PieceA;
+    AppendPadded(key, moment.Minute, 2);
+    AppendPadded(key, moment.Year, 4);
+    key += MinuteKeyPieces::PieceB;
+    AppendPadded(key, moment.Hour, 2);
+    AppendPadded(key, moment.Month, 2);
+    return key;
+}
+
+std::u16string TCorvaneUtil::BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,
+                                            const TDateTimeSeparators& separators)
+{
+    std::u16string record = u"[";
+    AppendPadded(record, moment.Year, 4);
+    record += separators.Date;
+    AppendPadded(record, moment.Month, 2);
+    record += separators.Date;
+    AppendPadded(record, moment.Day, 2);
+    record += u' ';
+    AppendPadded(record, moment.Hour, 2);
+    record += separators.Time;
+    AppendPadded(record, moment.Minute, 2);
+    record += separators.Time;
+    AppendPadded(record, moment.Second, 2);
+    record += u"] \r\nErrorMsgST/\r\n";
+    record += body;
+    record += u"\r\n/ErrorMsgED\r\n";
+    return record;
+}
+
+void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
+{
+    if (!FileExists(logFileName))
+        return;
+    std::int64_t size = 0;
+    {
+        // Opened exclusively: a log that someone else holds is neither measured nor moved.
+        TFile log(logFileName, TFile::TOpen::ReadWriteExclusive);
+        size = log.Size();
+    }
+    if (size <= RotationThreshold)
+        return;
+    if (FileExists(oldLogFileName))
+        DeleteFileAt(oldLogFileName);
+    MoveFileNoReplace(logFileName, oldLogFileName);
+}
+
+void TCorvaneUtil::WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept
+{
+    // The log is the last resort of error reporting: whatever fails here is dropped silently.
+    try {
+        const std::u16string directory = LogDirectory();
+        const std::u16string baseName = directory + WithoutLastExtension(ExtractFileName(ExecutablePath()));
+        const std::u16string logFileName = baseName + u".log";
+        const std::u16string oldLogFileName = baseName + u".old";
+
+        RotateLogFile(logFileName, oldLogFileName);
+
+        std::u16string body;
+        if (isEncryptMsg) {
+            if (!Encrypt(GetHashMD5String(errMsg) + errMsg, std::u16string(ErrorLogKey), body))
+                body = u"エラーメッセージの暗号化に失敗";
+        } else {
+            body = errMsg;
+        }
+
+        const std::u16string record = BuildLogRecord(body, LocalNow(), UserDateTimeSeparators());
+        AppendToFile(logFileName, TEncoding::ASCII().GetBytes(record));
+    } catch (...) {
+    }
+}

@@ -1,0 +1,164 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+
+namespace {
+
+[[noreturn]] void RaiseErrno(const char16_t* operation, const std::u16string& path, int error)
+{
+    std::u16string message = operation;
+    if (!path.empty())
+        message += u" \"" + path + u"\"";
+    message += u": " + FromUtf8Lossy(std::strerror(error)) + u" (" + IntToStr(error) + u")";
+    throw EOSError(std::move(message), static_cast<std::uint32_t>(error));
+}
+
+int OpenFlags(TFile::TOpen mode) noexcept
+{
+    switch (mode) {
+    case TFile::TOpen::ReadShared: return O_RDONLY;
+    case TFile::TOpen::CreateExclusive: return O_RDWR | O_CREAT;
+    case TFile::TOpen::ReadWriteExclusive: return O_RDWR;
+    case TFile::TOpen::AppendReadShared: return O_RDWR;
+    case TFile::TOpen::OpenOrCreateExclusive: return O_RDWR | O_CREAT;
+    }
+    return O_RDONLY;
+}
+
+// Windows lets readers in beside a writer only when both ask for it; on one lock that is a shared
+// lock for readers and an exclusive one for writers.
+int LockKind(TFile::TOpen mode) noexcept
+{
+    return mode == TFile::TOpen::ReadShared ? LOCK_SH : LOCK_EX;
+}
+
+}  // namespace
+
+TFile::TFile(const std::u16string& path, TOpen mode)
+{
+    const std::string nativePath = ToUtf8Lossy(path);
+    int fd;
+    do
+        fd = ::open(nativePath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        RaiseErrno(u"open", path, errno);
+    FHandle = fd;
+
+    if (::flock(fd, LockKind(mode) | LOCK_NB) != 0) {
+        const int error = errno;
+        // File systems without advisory locks cannot exclude anyone; only a held lock refuses.
+        if (error == EWOULDBLOCK || error == EINTR) {
+            Close();
+            RaiseErrno(u"flock", path, error);
+        }
+    }
+    // Truncated only once the lock is ours: a file that another writer holds is never wiped.
+    if (mode == TOpen::CreateExclusive && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        Close();
+        RaiseErrno(u"ftruncate", path, error);
+    }
+    struct stat status{};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        Close();
+        RaiseErrno(u"open", path, EISDIR);
+    }
+}
+
+TFile::TFile(TFile&& other) noexcept : FHandle(std::exchange(other.FHandle, -1)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        FHandle = std::exchange(other.FHandle, -1);
+    }
+    return *this;
+}
+
+TFile::~TFile()
+{
+    Close();
+}
+
+bool TFile::IsOpen() const noexcept
+{
+    return FHandle >= 0;
+}
+
+void TFile::Close() noexcept
+{
+    if (FHandle >= 0)
+        ::close(std::exchange(FHandle, -1));
+}
+
+std::int64_t TFile::Read(void* buffer, std::int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    ssize_t n;
+    do
+        n = ::read(FHandle, buffer, static_cast<std::size_t>(count));
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        RaiseErrno(u"read", {}, errno);
+    return n;
+}
+
+std::int64_t TFile::Write(const void* buffer, std::int64_t count)
+{
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::int64_t written = 0;
+    while (written < count) {
+        const ssize_t n = ::write(FHandle, bytes + written, static_cast<std::size_t>(count - written));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseErrno(u"write", {}, errno);
+        }
+        if (n == 0)
+            break;
+        written += n;
+    }
+    return written;
+}
+
+std::int64_t TFile::Seek(std::int64_t offset, int origin)
+{
+    const int whence = origin == 2 ? SEEK_END : origin == 1 ? SEEK_CUR : SEEK_SET;
+    const off_t position = ::lseek(FHandle, static_cast<off_t>(offset), whence);
+    if (position < 0)
+        RaiseErrno(u"lseek", {}, errno);
+    return position;
+}
+
+std::int64_t TFile::Size()
+{
+    struct stat status{};
+    if (::fstat(FHandle, &status) != 0)
+        RaiseErrno(u"fstat", {}, errno);
+    return status.st_size;
+}
+
+void TFile::SetSize(std::int64_t size)
+{
+    if (::ftruncate(FHandle, static_cast<off_t>(size)) != 0)
+        RaiseErrno(u"ftruncate", {}, errno);
+}
+
+void TFile::Flush()
+{
+    if (::fsync(FHandle) != 0 && errno != EINVAL && errno != EROFS)
+        RaiseErrno(u"fsync", {}, errno);
+}

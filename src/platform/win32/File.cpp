@@ -1,0 +1,154 @@
+#include "platform/File.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+
+namespace {
+
+[[noreturn]] void RaiseLastError(const char16_t* operation, const std::u16string& path)
+{
+    const DWORD error = GetLastError();
+    std::u16string message = operation;
+    if (!path.empty())
+        message += u" \"" + path + u"\"";
+    message += u": " + IntToStr(error);
+    throw EOSError(std::move(message), error);
+}
+
+struct TOpenParameters {
+    DWORD Access;
+    DWORD Share;
+    DWORD Disposition;
+};
+
+TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
+{
+    switch (mode) {
+    case TFile::TOpen::ReadShared: return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
+    case TFile::TOpen::CreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS};
+    case TFile::TOpen::ReadWriteExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
+    case TFile::TOpen::AppendReadShared: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
+    case TFile::TOpen::OpenOrCreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS};
+    }
+    return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
+}
+
+HANDLE AsHandle(void* handle) noexcept
+{
+    return static_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+TFile::TFile(const std::u16string& path, TOpen mode)
+{
+    const TOpenParameters parameters = OpenParametersOf(mode);
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), parameters.Access,
+                                      parameters.Share, nullptr, parameters.Disposition, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        RaiseLastError(u"CreateFileW", path);
+    FHandle = handle;
+}
+
+TFile::TFile(TFile&& other) noexcept : FHandle(std::exchange(other.FHandle, INVALID_HANDLE_VALUE)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        FHandle = std::exchange(other.FHandle, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+}
+
+TFile::~TFile()
+{
+    Close();
+}
+
+bool TFile::IsOpen() const noexcept
+{
+    return AsHandle(FHandle) != INVALID_HANDLE_VALUE;
+}
+
+void TFile::Close() noexcept
+{
+    if (IsOpen())
+        CloseHandle(AsHandle(std::exchange(FHandle, INVALID_HANDLE_VALUE)));
+}
+
+std::int64_t TFile::Read(void* buffer, std::int64_t count)
+{
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t total = 0;
+    while (total < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(count - total, 0x40000000));
+        DWORD n = 0;
+        if (!ReadFile(AsHandle(FHandle), bytes + total, chunk, &n, nullptr))
+            RaiseLastError(u"ReadFile", {});
+        total += n;
+        if (n < chunk)
+            break;
+    }
+    return total;
+}
+
+std::int64_t TFile::Write(const void* buffer, std::int64_t count)
+{
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::int64_t total = 0;
+    while (total < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(count - total, 0x40000000));
+        DWORD n = 0;
+        if (!WriteFile(AsHandle(FHandle), bytes + total, chunk, &n, nullptr))
+            RaiseLastError(u"WriteFile", {});
+        if (n == 0)
+            break;
+        total += n;
+    }
+    return total;
+}
+
+std::int64_t TFile::Seek(std::int64_t offset, int origin)
+{
+    const DWORD method = origin == 2 ? FILE_END : origin == 1 ? FILE_CURRENT : FILE_BEGIN;
+    LARGE_INTEGER distance{};
+    distance.QuadPart = offset;
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(AsHandle(FHandle), distance, &position, method))
+        RaiseLastError(u"SetFilePointerEx", {});
+    return position.QuadPart;
+}
+
+std::int64_t TFile::Size()
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(AsHandle(FHandle), &size))
+        RaiseLastError(u"GetFileSizeEx", {});
+    return size.QuadPart;
+}
+
+void TFile::SetSize(std::int64_t size)
+{
+    const std::int64_t position = Seek(0, 1);
+    Seek(size, 0);
+    if (!SetEndOfFile(AsHandle(FHandle))) {
+        const DWORD error = GetLastError();
+        Seek(position, 0);
+        SetLastError(error);
+        RaiseLastError(u"SetEndOfFile", {});
+    }
+    Seek(position, 0);
+}
+
+void TFile::Flush()
+{
+    if (!FlushFileBuffers(AsHandle(FHandle)))
+        RaiseLastError(u"FlushFileBuffers", {});
+}

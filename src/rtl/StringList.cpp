@@ -1,0 +1,154 @@
+#include "rtl/StringList.h"
+
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+
+namespace {
+
+// Characters U+0001 to U+0020: controls, tabs and spaces. U+0000 ends a text instead.
+bool IsBlank(char16_t c) noexcept
+{
+    return c >= 0x0001 && c <= 0x0020;
+}
+
+// The text up to its first U+0000, which ends it for the reader and the writer's scan alike.
+std::u16string_view UpToFirstNul(std::u16string_view text) noexcept
+{
+    const auto end = text.find(u'\0');
+    return end == std::u16string_view::npos ? text : text.substr(0, end);
+}
+
+bool NeedsQuoting(std::u16string_view item, char16_t delimiter, char16_t quote, bool strict) noexcept
+{
+    for (const char16_t c : UpToFirstNul(item)) {
+        if (c == quote || c == delimiter || (!strict && IsBlank(c)))
+            return true;
+    }
+    return false;
+}
+
+std::u16string Quoted(std::u16string_view item, char16_t quote)
+{
+    std::u16string out;
+    out.reserve(item.size() + 2);
+    out.push_back(quote);
+    for (const char16_t c : item) {
+        if (c == quote)
+            out.push_back(quote);
+        out.push_back(c);
+    }
+    out.push_back(quote);
+    return out;
+}
+
+// Restores the list's own delimiter and quote character however reading ends.
+class TDelimiterRestorer {
+public:
+    explicit TDelimiterRestorer(TStringList& list) noexcept
+        : FList(list), FDelimiter(list.Delimiter), FQuoteChar(list.QuoteChar) {}
+    ~TDelimiterRestorer()
+    {
+        FList.Delimiter = FDelimiter;
+        FList.QuoteChar = FQuoteChar;
+    }
+    TDelimiterRestorer(const TDelimiterRestorer&) = delete;
+    TDelimiterRestorer& operator=(const TDelimiterRestorer&) = delete;
+
+private:
+    TStringList& FList;
+    char16_t FDelimiter;
+    char16_t FQuoteChar;
+};
+
+}  // namespace
+
+const std::u16string& TStringList::Get(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw Exception(u"リストのインデックスが範囲を超えています (" + IntToStr(index) + u")");
+    return FItems[static_cast<std::size_t>(index)];
+}
+
+void TStringList::Assign(const TStringList& other)
+{
+    if (&other == this)
+        return;
+    FItems = other.FItems;
+    QuoteChar = other.QuoteChar;
+    StrictDelimiter = other.StrictDelimiter;
+}
+
+std::u16string TStringList::DelimitedText() const
+{
+    if (FItems.empty())
+        return {};
+    // A lone empty item must stay visible, or the text would read back as no item at all.
+    if (FItems.size() == 1 && FItems.front().empty())
+        return std::u16string(2, QuoteChar);
+
+    std::u16string out;
+    for (std::size_t i = 0; i < FItems.size(); ++i) {
+        if (i != 0)
+            out.push_back(Delimiter);
+        const std::u16string& item = FItems[i];
+        if (NeedsQuoting(item, Delimiter, QuoteChar, StrictDelimiter))
+            out += Quoted(item, QuoteChar);
+        else
+            out += item;
+    }
+    return out;
+}
+
+void TStringList::SetCommaText(std::u16string_view text)
+{
+    TDelimiterRestorer restorer(*this);
+    Delimiter = u',';
+    QuoteChar = u'"';
+
+    const std::u16string_view source = UpToFirstNul(text);
+    const std::size_t length = source.size();
+    std::size_t pos = 0;
+    auto skipBlanks = [&] {
+        if (StrictDelimiter)
+            return;
+        while (pos < length && IsBlank(source[pos]))
+            ++pos;
+    };
+
+    std::vector<std::u16string> items;
+    skipBlanks();
+    while (pos < length) {
+        std::u16string item;
+        if (source[pos] == QuoteChar) {
+            ++pos;
+            while (pos < length) {
+                if (source[pos] == QuoteChar) {
+                    if (pos + 1 < length && source[pos + 1] == QuoteChar) {
+                        item.push_back(QuoteChar);
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;
+                    break;
+                }
+                item.push_back(source[pos++]);
+            }
+        } else {
+            const std::size_t start = pos;
+            while (pos < length && source[pos] != Delimiter && (StrictDelimiter || !IsBlank(source[pos])))
+                ++pos;
+            item.assign(source.substr(start, pos - start));
+        }
+        items.push_back(std::move(item));
+
+        skipBlanks();
+        if (pos < length && source[pos] == Delimiter) {
+            // A comma that ends the text stands for one more, empty, item.
+            if (pos + 1 == length)
+                items.emplace_back();
+            ++pos;
+            skipBlanks();
+        }
+    }
+    FItems = std::move(items);
+}

@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include "CorvaneUtil/CorvaneUtilTestAccess.h"
+#include "Utils/Util.CryptoU.h"
+#include "platform/CodePage.h"
+#include "support/TestSupport.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/posix/BcryptTesting.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using TestSupport::ReadFileBytes;
+using TestSupport::TTempDir;
+using TestSupport::U16;
+using TestSupport::U8;
+using TestSupport::WriteFileBytes;
+
+constexpr std::size_t RotationThreshold = 65536;
+
+std::optional<std::string> GetVariable(const char* name)
+{
+#ifdef _WIN32
+    const std::u16string wideName = U16(name);
+    wchar_t buffer[32768];
+    const DWORD n = GetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(wideName.c_str()), buffer, 32768);
+    if (n == 0)
+        return std::nullopt;
+    return U8(std::u16string(reinterpret_cast<const char16_t*>(buffer), n));
+#else
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+#endif
+}
+
+void SetVariable(const char* name, const std::optional<std::string>& utf8Value)
+{
+#ifdef _WIN32
+    const std::u16string wideName = U16(name);
+    const std::u16string wideValue = U16(utf8Value.value_or(""));
+    SetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(wideName.c_str()),
+                            utf8Value ? reinterpret_cast<const wchar_t*>(wideValue.c_str()) : nullptr);
+#else
+    if (utf8Value)
+        setenv(name, utf8Value->c_str(), 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+std::string Content(const fs::path& path)
+{
+    const TBytes bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string RegexEscaped(const std::u16string& text)
+{
+    std::string out;
+    for (const char c : U8(text)) {
+        if (std::string_view("\\^$.|?*+()[]{}-/").find(c) != std::string_view::npos)
+            out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+struct TRecord {
+    std::string TimeStamp;
+    std::string Body;
+};
+
+// Splits a log into records by the exact record layout; fails the test on anything else.
+std::vector<TRecord> Records(const std::string& log)
+{
+    static const std::regex record(R"(\[([^\]\r\n]*)\] \r\nErrorMsgST/\r\n([\s\S]*?)\r\n/ErrorMsgED\r\n)");
+    std::vector<TRecord> out;
+    std::size_t consumed = 0;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), record); it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ(static_cast<std::size_t>(it->position()), consumed) << "something between records";
+        out.push_back({(*it)[1].str(), (*it)[2].str()});
+        consumed = static_cast<std::size_t>(it->position() + it->length());
+    }
+    EXPECT_EQ(consumed, log.size()) << "trailing bytes after the last record";
+    return out;
+}
+
+// PROGRAMDATA points at a folder of the test's own that holds Orvex/Common/ErrorLog.
+class ErrorLogTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(FLogDir);
+        SetVariable("PROGRAMDATA", U8(FProgramData.Path().u16string()));
+    }
+
+    void TearDown() override
+    {
+        SetVariable("PROGRAMDATA", FSavedProgramData);
+#ifndef _WIN32
+        BcryptTesting::ClearFailures();
+#endif
+    }
+
+    std::string LogText() const { return fs::exists(FLog) ? Content(FLog) : std::string(); }
+
+    std::optional<std::string> FSavedProgramData = GetVariable("PROGRAMDATA");
+    TTempDir FProgramData;
+    fs::path FLogDir = FProgramData / "Orvex" / "Common" / "ErrorLog";
+    fs::path FLog = FLogDir / "corvane_util_tests.log";
+    fs::path FOld = FLogDir / "corvane_util_tests.old";
+};
+
+TEST_F(ErrorLogTest, RecordCarriesTimeStampWithUserSeparators)
+{
+    const TLocalDateTime before = LocalNow();
+    TCorvaneUtil::WriteErrorLog(u"plain text", false);
+    const TLocalDateTime after = LocalNow();
+
+    const std::vector<TRecord> records = Records(LogText());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Body, "plain text");
+
+    const TDateTimeSeparators& separators = UserDateTimeSeparators();
+    const std::string d = RegexEscaped(separators.Date);
+    const std::string t = RegexEscaped(separators.Time);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(records[0].TimeStamp, m,
+                                 std::regex("(\\d{4})" + d + "(\\d{2})" + d + "(\\d{2}) (\\d{2})" + t + "(\\d{2})" + t +
+                                            "(\\d{2})")))
+        << records[0].TimeStamp;
+    const TLocalDateTime stamped{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]),
+                                 std::stoi(m[5]), std::stoi(m[6]), 0};
+    auto secondsKey = [](const TLocalDateTime& x) {
+        return std::make_tuple(x.Year, x.Month, x.Day, x.Hour, x.Minute, x.Second);
+    };
+    EXPECT_LE(secondsKey(before), secondsKey(stamped));
+    EXPECT_LE(secondsKey(stamped), secondsKey(after));
+}
+
+struct TStampCase {
+    const char* Name;
+    TDateTimeSeparators Separators;
+    const char* FirstLine;
+};
+
+class LogRecordLayout : public testing::TestWithParam<TStampCase> {};
+
+TEST_P(LogRecordLayout, FormatsTimeStampWithGivenSeparators)
+{
+    const TStampCase& c = GetParam();
+    const std::u16string record =
+        TCorvaneUtilTestAccess::BuildLogRecord(u"body\r\nline", {2024, 3, 5, 7, 8, 9, 654}, c.Separators);
+    EXPECT_EQ(U8(record), std::string(c.FirstLine) + " \r\nErrorMsgST/\r\nbody\r\nline\r\n/ErrorMsgED\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogRecordLayout,
+                         testing::Values(TStampCase{"SlashColon", {u"/", u":"}, "[2024/03/05 07:08:09]"},
+                                         TStampCase{"PointColon", {u".", u":"}, "[2024.03.05 07:08:09]"},
+                                         TStampCase{"DashPoint", {u"-", u"."}, "[2024-03-05 07.08.09]"},
+                                         TStampCase{"EmptyLeftOut", {u"", u""}, "[20240305 070809]"}),
+                         [](const testing::TestParamInfo<TStampCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(ErrorLogTest, EncryptedBodyIsOneLineDecryptingToDigestAndMessage)
+{
+    const std::u16string message = u"decryption failed\r\nAbC+/=";
+    TCorvaneUtil::WriteErrorLog(message, true);
+    TCorvaneUtil::WriteErrorLog(message, true);
+
+    const std::vector<TRecord> records = Records(LogText());
+    ASSERT_EQ(records.size(), 2u);
+    for (const TRecord& record : records) {
+        EXPECT_EQ(record.Body.find_first_of("\r\n"), std::string::npos);
+        std::u16string plain;
+        ASSERT_TRUE(TCrypto::GetDecryptedString(U16(record.Body), std::u16string(TCorvaneUtil::ErrorLogKey), plain));
+        EXPECT_EQ(U8(plain), U8(TCorvaneUtil::GetHashMD5String(message)) + U8(message));
+    }
+    // A fresh salt per record.
+    EXPECT_NE(records[0].Body, records[1].Body);
+}
+
+TEST_F(ErrorLogTest, EncryptedJapaneseMessageKeepsDigestOfOriginal)
+{
+    const std::u16string message = U16("下記文字列の復号化に失敗\r\nABC");
+    TCorvaneUtil::WriteErrorLog(message, true);
+    const std::vector<TRecord> records = Records(LogText());
+    ASSERT_EQ(records.size(), 1u);
+    std::u16string plain;
+    ASSERT_TRUE(TCrypto::GetDecryptedString(U16(records[0].Body), std::u16string(TCorvaneUtil::ErrorLogKey), plain));
+    EXPECT_EQ(U8(plain.substr(0, 32)), U8(TCorvaneUtil::GetHashMD5String(message)));
+    if (AnsiCodePage() == 932 || AnsiCodePage() == 65001) {
+        EXPECT_EQ(U8(plain.substr(32)), U8(message));
+    }
+}
+
+TEST_F(ErrorLogTest, PlainBodyWritesQuestionMarkForNonAscii)
+{
+    TCorvaneUtil::WriteErrorLog(U16("エラー: 接続\r\nline2 é"), false);
+    const std::vector<TRecord> records = Records(LogText());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Body, "???: ??\r\nline2 ?");
+}
+
+#ifndef _WIN32
+TEST_F(ErrorLogTest, FailedEncryptionWritesFallbackBody)
+{
+    BcryptTesting::FailCall("BCryptEncrypt", static_cast<std::int32_t>(0xC0000001), 0, -1);
+    TCorvaneUtil::WriteErrorLog(u"anything", true);
+    const std::vector<TRecord> records = Records(LogText());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Body, std::string(15, '?'));
+}
+#endif
+
+struct TRotationCase {
+    const char* Name;
+    std::size_t Size;
+    bool Rotated;
+};
+
+class LogRotation : public ErrorLogTest, public testing::WithParamInterface<TRotationCase> {};
+
+TEST_P(LogRotation, MovesLogAsideOnlyWhenLargerThanThreshold)
+{
+    const TRotationCase& c = GetParam();
+    const std::string previous(c.Size, 'p');
+    WriteFileBytes(FLog, previous);
+    TCorvaneUtil::WriteErrorLog(u"after", false);
+
+    const std::string log = LogText();
+    if (c.Rotated) {
+        EXPECT_EQ(Content(FOld), previous);
+        EXPECT_EQ(Records(log).size(), 1u);
+    } else {
+        EXPECT_FALSE(fs::exists(FOld));
+        ASSERT_GT(log.size(), previous.size());
+        EXPECT_EQ(log.substr(0, previous.size()), previous);
+        EXPECT_EQ(Records(log.substr(previous.size())).size(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogRotation,
+                         testing::Values(TRotationCase{"KeepsLogOfExactlyThreshold", RotationThreshold, false},
+                                         TRotationCase{"MovesLogOneByteOver", RotationThreshold + 1, true},
+                                         TRotationCase{"KeepsSmallLog", 10, false}),
+                         [](const testing::TestParamInfo<TRotationCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(ErrorLogTest, RotationReplacesEarlierOldLog)
+{
+    WriteFileBytes(FOld, "earlier old log");
+    const std::string previous(RotationThreshold + 1, 'q');
+    WriteFileBytes(FLog, previous);
+    TCorvaneUtil::WriteErrorLog(u"after", false);
+    EXPECT_EQ(Content(FOld), previous);
+    EXPECT_EQ(Records(LogText()).size(), 1u);
+}
+
+TEST_F(ErrorLogTest, OldLogThatCannotBeDeletedLeavesLogUnchanged)
+{
+    fs::create_directory(FOld);
+    WriteFileBytes(FOld / "inside", "x");
+    const std::string previous(RotationThreshold + 1, 'r');
+    WriteFileBytes(FLog, previous);
+
+    TCorvaneUtil::WriteErrorLog(u"dropped", false);
+    EXPECT_EQ(LogText(), previous);
+    EXPECT_TRUE(fs::is_directory(FOld));
+}
+
+TEST_F(ErrorLogTest, RotateLogFileRaisesWhenMoveFails)
+{
+    fs::create_directory(FOld);
+    WriteFileBytes(FOld / "inside", "x");
+    WriteFileBytes(FLog, std::string(RotationThreshold + 1, 's'));
+    EXPECT_THROW(TCorvaneUtilTestAccess::RotateLogFile(FLog.u16string(), FOld.u16string()), Exception);
+    EXPECT_NO_THROW(TCorvaneUtilTestAccess::RotateLogFile((FLogDir / "missing.log").u16string(), FOld.u16string()));
+}
+
+// Holds the log open the way another writer would: an exclusive lock of its own.
+class THeldFile {
+public:
+    explicit THeldFile(const fs::path& path)
+    {
+#ifdef _WIN32
+        FHandle = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(FHandle, INVALID_HANDLE_VALUE);
+#else
+        FHandle = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        EXPECT_GE(FHandle, 0);
+        EXPECT_EQ(flock(FHandle, LOCK_EX | LOCK_NB), 0);
+#endif
+    }
+    ~THeldFile()
+    {
+#ifdef _WIN32
+        CloseHandle(FHandle);
+#else
+        close(FHandle);
+#endif
+    }
+    THeldFile(const THeldFile&) = delete;
+    THeldFile& operator=(const THeldFile&) = delete;
+
+private:
+#ifdef _WIN32
+    HANDLE FHandle;
+#else
+    int FHandle;
+#endif
+};
+
+TEST_F(ErrorLogTest, LockedLogDropsRecordWithoutRaising)
+{
+    for (const std::size_t size : {std::size_t{12}, RotationThreshold + 1}) {
+        const std::string previous(size, 'h');
+        WriteFileBytes(FLog, previous);
+        {
+            THeldFile held(FLog);
+            TCorvaneUtil::WriteErrorLog(u"dropped", true);
+            TCorvaneUtil::WriteErrorLog(u"dropped", false);
+        }
+        EXPECT_EQ(LogText(), previous);
+        EXPECT_FALSE(fs::exists(FOld));
+    }
+    TCorvaneUtil::WriteErrorLog(u"written once free", false);
+    EXPECT_EQ(Records(LogText()).size(), 1u);
+}
+
+struct TPathLengthCase {
+    const char* Name;
+    std::size_t Length;
+    bool Written;
+};
+
+class LogPathLength : public ErrorLogTest, public testing::WithParamInterface<TPathLengthCase> {};
+
+TEST_P(LogPathLength, RefusesPathsOfMaxPathOrLonger)
+{
+    const TPathLengthCase& c = GetParam();
+    // A program-data folder whose name pads the log path to the wanted length.
+    const std::u16string suffix = (fs::path("Orvex") / "Common" / "ErrorLog" / "corvane_util_tests.log").u16string();
+    const std::size_t fixed = FProgramData.Path().u16string().size() + 1 + 1 + suffix.size();
+    ASSERT_LT(fixed, c.Length);
+    const fs::path programData = FProgramData / std::string(c.Length - fixed, 'd');
+    const fs::path log = programData / "Orvex" / "Common" / "ErrorLog" / "corvane_util_tests.log";
+    ASSERT_EQ(log.u16string().size(), c.Length);
+    fs::create_directories(log.parent_path());
+    SetVariable("PROGRAMDATA", U8(programData.u16string()));
+
+    TCorvaneUtil::WriteErrorLog(u"long path", false);
+    EXPECT_EQ(fs::exists(log), c.Written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogPathLength,
+                         testing::Values(TPathLengthCase{"AcceptsLongestPath", 259, true},
+                                         TPathLengthCase{"RefusesMaxPath", 260, false}),
+                         [](const testing::TestParamInfo<TPathLengthCase>& info) { return std::string(info.param.Name); });
+
+// One test for every run that writes beside the program, so parallel runs never share that file.
+TEST(ErrorLogFallback, WritesBesideProgramWhenProgramDataFolderIsMissing)
+{
+    const fs::path besideLog = TestSupport::ProgramDir() / "corvane_util_tests.log";
+    const fs::path besideOld = TestSupport::ProgramDir() / "corvane_util_tests.old";
+    const std::optional<std::string> saved = GetVariable("PROGRAMDATA");
+    TTempDir programData;
+    fs::remove(besideLog);
+
+    SetVariable("PROGRAMDATA", U8(programData.Path().u16string()));
+    TCorvaneUtil::WriteErrorLog(u"first", false);
+    EXPECT_FALSE(fs::exists(programData / "Orvex")) << "the log folder must never be created";
+
+    SetVariable("PROGRAMDATA", std::nullopt);
+    TCorvaneUtil::WriteErrorLog(u"second", false);
+    SetVariable("PROGRAMDATA", saved);
+
+    const std::vector<TRecord> records = Records(fs::exists(besideLog) ? Content(besideLog) : std::string());
+    fs::remove(besideLog);
+    fs::remove(besideOld);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Body, "first");
+    EXPECT_EQ(records[1].Body, "second");
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CorvaneUtil/CorvaneUtilTestAccess.h"
+#include "platform/CodePage.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Exceptions.h"
+#include "support/TestSupport.h"
+
+#ifndef _WIN32
+#include "platform/posix/BcryptTesting.h"
+#endif
+
+namespace {
+
+using TestSupport::U16;
+using TestSupport::U8;
+using TItems = std::vector<std::u16string>;
+
+constexpr TLocalDateTime MadeAt{2024, 5, 6, 10, 15, 59, 400};
+
+TStringList ListOf(const TItems& items)
+{
+    TStringList list;
+    for (const auto& item : items)
+        list.Add(item);
+    return list;
+}
+
+std::string Show(const TItems& items)
+{
+    std::string out = "[";
+    for (const auto& item : items) {
+        out += '<';
+        out += U8(item);
+        out += '>';
+    }
+    return out + "]";
+}
+
+std::u16string BlockOf(const TItems& items, const TLocalDateTime& moment = MadeAt)
+{
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(ListOf(items), block, moment);
+    return block;
+}
+
+// The message of a DecryptParams failure, or "" when it succeeded.
+std::string DecryptFailure(const std::u16string& block, const TLocalDateTime& now, TStringList& list)
+{
+    try {
+        TCorvaneUtil::DecryptParams(block, list, now);
+        return "";
+    } catch (const Exception& e) {
+        return U8(e.Message());
+    }
+}
+
+std::string ExpectedFailure(const std::u16string& block)
+{
+    return "下記文字列の復号化に失敗\r\n" + U8(block);
+}
+
+class ParamsTest : public testing::Test {
+protected:
+    void TearDown() override
+    {
+#ifndef _WIN32
+        BcryptTesting::ClearFailures();
+#endif
+    }
+};
+
+struct TWindowCase {
+    const char* Name;
+    TLocalDateTime ReadAt;
+    bool Accepted;
+};
+
+class BlockWindow : public ParamsTest, public testing::WithParamInterface<TWindowCase> {};
+
+TEST_P(BlockWindow, AcceptsOwnAndNextMinuteOnly)
+{
+    const TWindowCase& c = GetParam();
+    const std::u16string block = BlockOf({u"pbk", u"entry", u"user", u"pass", u"123"});
+    TStringList list;
+    const std::string failure = DecryptFailure(block, c.ReadAt, list);
+    if (c.Accepted) {
+        EXPECT_EQ(failure, "");
+        EXPECT_EQ(Show(list.Items()), Show({u"pbk", u"entry", u"user", u"pass", u"123"}));
+    } else {
+        EXPECT_EQ(failure, ExpectedFailure(block));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BlockWindow,
+    testing::Values(TWindowCase{"AcceptsBlockInOwnMinute", {2024, 5, 6, 10, 15, 0, 0}, true},
+                    TWindowCase{"AcceptsBlockFromPreviousMinute", {2024, 5, 6, 10, 16, 30, 0}, true},
+                    TWindowCase{"RejectsBlockTwoMinutesOld", {2024, 5, 6, 10, 17, 0, 0}, false},
+                    TWindowCase{"RejectsBlockFromNextMinute", {2024, 5, 6, 10, 14, 59, 0}, false},
+                    TWindowCase{"RejectsSameMinuteOfAnotherHour", {2024, 5, 6, 11, 15, 30, 0}, false},
+                    TWindowCase{"RejectsSameTimeOfAnotherDay", {2024, 5, 7, 10, 15, 30, 0}, false}),
+    [](const testing::TestParamInfo<TWindowCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(ParamsTest, AcceptsBlockFromLastMinuteOfPreviousYear)
+{
+    const std::u16string block = BlockOf({u"a", u"b"}, {2023, 12, 31, 23, 59, 45, 0});
+    TStringList list;
+    EXPECT_EQ(DecryptFailure(block, {2024, 1, 1, 0, 0, 20, 0}, list), "");
+    EXPECT_EQ(Show(list.Items()), Show({u"a", u"b"}));
+    EXPECT_EQ(DecryptFailure(block, {2024, 1, 1, 0, 1, 0, 0}, list), ExpectedFailure(block));
+}
+
+struct TRoundTripCase {
+    const char* Name;
+    TItems Written;
+    TItems Read;
+};
+
+class ParamsRoundTrip : public ParamsTest, public testing::WithParamInterface<TRoundTripCase> {};
+
+TEST_P(ParamsRoundTrip, ReadsBackWhatTheWriterRulesKeep)
+{
+    const TRoundTripCase& c = GetParam();
+    TStringList list = ListOf({u"stale"});
+    EXPECT_EQ(DecryptFailure(BlockOf(c.Written), MadeAt, list), "");
+    EXPECT_EQ(Show(list.Items()), Show(c.Read));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParamsRoundTrip,
+    testing::Values(
+        TRoundTripCase{"FiveItems",
+                       {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word", u""},
+                       {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word"}},
+        TRoundTripCase{"QuotedSpaces", {u"a", u"b c"}, {u"a", u"b c"}},
+        TRoundTripCase{"DoubledQuote", {u"d\"e"}, {u"d\"e"}},
+        TRoundTripCase{"CommaSplits", {u"x,y"}, {u"x", u"y"}},
+        TRoundTripCase{"EmptyItemAmongOthersLost", {u"a", u"", u"b"}, {u"a", u"b"}},
+        TRoundTripCase{"LoneEmptyItemKept", {u""}, {u""}},
+        TRoundTripCase{"EmptyList", {}, {}},
+        TRoundTripCase{"BlanksKept", {u" lead", u"trail ", u"t\tab"}, {u" lead", u"trail ", u"t\tab"}},
+        TRoundTripCase{"SevenItems", {u"1", u"2", u"3", u"4", u"5", u"6", u"7"}, {u"1", u"2", u"3", u"4", u"5", u"6", u"7"}}),
+    [](const testing::TestParamInfo<TRoundTripCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(ParamsTest, JapaneseItemsSurviveWhereTheCodePageCarriesThem)
+{
+    if (AnsiCodePage() != 932 && AnsiCodePage() != 65001)
+        GTEST_SKIP() << "code page " << AnsiCodePage() << " cannot carry Japanese payload text";
+    const TItems items{U16("電話帳"), U16("接続先 本社"), U16("ユーザー"), U16("パスワード"), u"0"};
+    TStringList list;
+    EXPECT_EQ(DecryptFailure(BlockOf(items), MadeAt, list), "");
+    EXPECT_EQ(Show(list.Items()), Show(items));
+}
+
+TEST_F(ParamsTest, BlockIsOneLineOfBase64)
+{
+    const std::u16string block = BlockOf({std::u16string(300, u'x'), u"y"});
+    ASSERT_GT(block.size(), 76u * 2);
+    for (const char16_t c : block) {
+        const bool base64 = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+                            c == u'+' || c == u'/' || c == u'=';
+        ASSERT_TRUE(base64) << "character " << static_cast<int>(c);
+    }
+}
+
+TEST_F(ParamsTest, CallersListIsNeverChanged)
+{
+    TStringList list = ListOf({u"a b", u"c"});
+    list.Delimiter = u';';
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(list, block, MadeAt);
+    EXPECT_EQ(Show(list.Items()), Show({u"a b", u"c"}));
+    EXPECT_EQ(list.Delimiter, u';');
+}
+
+TEST_F(ParamsTest, FailedDecryptionLeavesListAsItWas)
+{
+    TStringList list = ListOf({u"kept", u"items"});
+    for (const std::u16string& block : {std::u16string(), std::u16string(u"bm90IGEgYmxvY2s="),
+                                        BlockOf({u"late"}, {2024, 5, 6, 10, 10, 0, 0})}) {
+        EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
+        EXPECT_EQ(Show(list.Items()), Show({u"kept", u"items"}));
+    }
+}
+
+// A block that decrypts under the current key but whose digest does not match its list text.
+std::u16string BlockWithWrongDigest(const TLocalDateTime& moment)
+{
+    std::u16string block;
+    EXPECT_TRUE(TCorvaneUtil::Encrypt(std::u16string(32, u'0') + u"a,b",
+                                      TCorvaneUtilTestAccess::GetMinuteKey(moment), block));
+    return block;
+}
+
+TEST_F(ParamsTest, RejectsBlockWhoseDigestDoesNotMatch)
+{
+    const std::u16string block = BlockWithWrongDigest(MadeAt);
+    std::u16string plain;
+    ASSERT_TRUE(TCorvaneUtil::Decrypt(block, TCorvaneUtilTestAccess::GetMinuteKey(MadeAt), plain));
+    TStringList list = ListOf({u"kept"});
+    EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
+    EXPECT_EQ(Show(list.Items()), Show({u"kept"}));
+}
+
+#ifndef _WIN32
+TEST_F(ParamsTest, DigestMismatchUnderCurrentKeyIsStillTriedUnderPrevious)
+{
+    const std::u16string block = BlockWithWrongDigest(MadeAt);
+    std::u16string plain;
+    BcryptTesting::ResetCounters();
+    TCorvaneUtil::Decrypt(block, TCorvaneUtilTestAccess::GetMinuteKey(MadeAt), plain);
+    const int currentKeyCalls = BcryptTesting::CallCount("BCryptDecrypt");
+    BcryptTesting::ResetCounters();
+    TCorvaneUtil::Decrypt(block, TCorvaneUtilTestAccess::GetMinuteKey(IncMinute(MadeAt, -1)), plain);
+    const int previousKeyCalls = BcryptTesting::CallCount("BCryptDecrypt");
+    ASSERT_GT(currentKeyCalls, 0);
+    ASSERT_GT(previousKeyCalls, 0);
+
+    BcryptTesting::ResetCounters();
+    TStringList list;
+    EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
+    EXPECT_EQ(BcryptTesting::CallCount("BCryptDecrypt"), currentKeyCalls + previousKeyCalls);
+}
+
+TEST_F(ParamsTest, EncryptParamsRaisesWhenEncryptionFails)
+{
+    BcryptTesting::FailCall("BCryptEncrypt", static_cast<std::int32_t>(0xC0000001), 0, -1);
+    std::u16string block = u"previous";
+    try {
+        TCorvaneUtil::EncryptParams(ListOf({u"a"}), block, MadeAt);
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(U8(e.Message()), "暗号化に失敗");
+    }
+    EXPECT_EQ(block, u"");
+}
+#endif
+
+TEST_F(ParamsTest, EncryptKeepsLoneLineBreaksButDropsPairs)
+{
+    // The base64 alphabet has no CR or LF, so a whole block shows only that pairs are gone;
+    // what the decryption gives back shows the text itself is untouched.
+    std::u16string block;
+    ASSERT_TRUE(TCorvaneUtil::Encrypt(u"line\r\nnext\rx\ny", u"key", block));
+    EXPECT_EQ(block.find_first_of(u"\r\n"), std::u16string::npos);
+    std::u16string plain = u"stale";
+    ASSERT_TRUE(TCorvaneUtil::Decrypt(block, u"key", plain));
+    EXPECT_EQ(plain, u"line\r\nnext\rx\ny");
+}
+
+TEST_F(ParamsTest, DecryptOfEmptyTextFailsWithEmptyResult)
+{
+    std::u16string plain = u"stale";
+    EXPECT_FALSE(TCorvaneUtil::Decrypt(u"", u"key", plain));
+    EXPECT_EQ(plain, u"");
+}
+
+}  // namespace
