@@ -46,13 +46,9 @@ TUniqueIconv OpenIconv(const std::string& to, const std::string& from)
 
 TUniqueIconv OpenOrRaise(const std::string& to, const std::string& from, std::uint32_t codePage)
 {
-    const int savedErrno = errno;
     TUniqueIconv cd = OpenIconv(to, from);
-    if (!cd) {
-        const int error = errno;
-        errno = savedErrno;
-        throw EOSError(u"Code page " + IntToStr(codePage) + u" is not available", static_cast<std::uint32_t>(error));
-    }
+    if (!cd)
+        throw EOSError(u"Code page " + IntToStr(codePage) + u" is not available", static_cast<std::uint32_t>(errno));
     return cd;
 }
 
