@@ -59,7 +59,7 @@ def run_checked(command, **kwargs):
     return result
 
 
-def timed_run(command, env=None, expected_status=0):
+def timed_run(command, env=None, expected_status=0, clock=None):
     """Time of one whole process, from spawn to exit: its CPU time (user and system), or with
     --wall the wall-clock time."""
     # Output goes nowhere, so neither side pays for a terminal (the tool's progress shows only on one).
@@ -71,7 +71,7 @@ def timed_run(command, env=None, expected_status=0):
     code = os.waitstatus_to_exitcode(status)
     if code != expected_status:
         raise BenchError(f"{' '.join(map(str, command))} exited {code}, expected {expected_status}")
-    return elapsed if CLOCK == "wall" else usage.ru_utime + usage.ru_stime
+    return elapsed if (clock or CLOCK) == "wall" else usage.ru_utime + usage.ru_stime
 
 
 def alternate_medians(runs, ours, floor, before=None):
@@ -238,6 +238,51 @@ def dialer_case(bin_dir, doubles_dir, work, settings):
     return ours, floor_time
 
 
+def wine_dialer_case(bin_dir, windows_build_dir, work, settings):
+    """The Windows build's dialer under Wine, with the same kind of block, beside the start-up of
+    a process of Wine's own. For information: most of it is Wine. Wall-clock times, since much of
+    the work happens in the already running wineserver, outside the measured process."""
+    wine = shutil.which("wine")
+    if wine is None:
+        raise BenchError("wine not found")
+    prefix = work / "wine-prefix"
+    record = work / "wine-dial.record"
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="rasapi32=n",
+               CORVANE_DOUBLE_RECORD_FILE="Z:" + str(record).replace("/", "\\"))
+    env.pop("CORVANE_DOUBLE_RESULT", None)
+    log("dialer under Wine: preparing a prefix reported as Windows 10")
+    run_checked(["wineboot", "-i"], env=env)
+    run_checked(["wineserver", "-w"], env=env)
+    run_checked(["winecfg", "-v", "win10"], env=env)
+    run_checked(["wineserver", "-w"], env=env)
+    # Wine loads the double instead of its own rasapi32 only from the system directory.
+    shutil.copy2(windows_build_dir / "doubles" / "rasapi32.dll", prefix / "drive_c/windows/system32/rasapi32.dll")
+    server = subprocess.Popen(["wineserver", "-f", "-p"], env=env)
+    try:
+        block = {}
+
+        def make_previous_minute_block():
+            at = (datetime.datetime.now() - datetime.timedelta(minutes=1)).strftime("%Y-%m-%d %H:%M")
+            made = run_checked([str(bin_dir / "corvane"), "make-params", "--at", at],
+                               input=DIALER_ITEMS.encode())
+            block["text"] = made.stdout.decode().strip()
+
+        dialer = str(windows_build_dir / "bin" / "CorvaneDialer.exe")
+        run_dialer = lambda: timed_run([wine, dialer, block["text"]], env=env, clock="wall")
+        run_floor = lambda: timed_run([wine, "cmd.exe", "/c", "exit", "0"], env=env, clock="wall")
+        make_previous_minute_block()
+        run_dialer()
+        run_floor()
+        runs = max(3, settings.dialer_runs // 3)
+        ours, floor = alternate_medians(runs, run_dialer, run_floor, before=make_previous_minute_block)
+        if not record.exists():
+            raise BenchError("the dialer under Wine did not reach the double")
+        return ours, floor
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        server.wait()
+
+
 # ---------------------------------------------------------------------------------------------
 # The table
 
@@ -254,6 +299,8 @@ def main():
     parser.add_argument("--build-dir", required=True, type=Path)
     parser.add_argument("--quick", action="store_true", help="a few iterations on small sizes")
     parser.add_argument("--wall", action="store_true", help="wall-clock times instead of CPU times")
+    parser.add_argument("--windows-build-dir", type=Path,
+                        help="also time this Windows build's dialer under Wine (for information)")
     args = parser.parse_args()
     global CLOCK
     CLOCK = "wall" if args.wall else "cpu"
@@ -282,6 +329,12 @@ def main():
              seconds["cipher_encrypt/ours"], seconds["cipher_encrypt/floor"], 0.9)
     rate_row(f"cipher decrypt, {cipher_mib} MiB memory streams", cipher_mib * MIB,
              seconds["cipher_decrypt/ours"], seconds["cipher_decrypt/floor"], 0.9)
+    # Not ours: libcrypto through the cipher's 32 KiB input and output buffers, against its single
+    # pass. What the buffers' two copies cost by themselves, for reading the two rows above.
+    rate_row(f"(EVP through 32 KiB buffers, encrypt)", cipher_mib * MIB,
+             seconds["cipher_encrypt/chunked"], seconds["cipher_encrypt/floor"], None)
+    rate_row(f"(EVP through 32 KiB buffers, decrypt)", cipher_mib * MIB,
+             seconds["cipher_decrypt/chunked"], seconds["cipher_decrypt/floor"], None)
 
     work = scratch_dir()
     try:
@@ -293,6 +346,10 @@ def main():
                      "<= 8 MiB", "yes" if peak <= 8 * MIB else "NO"))
         dialer, floor = dialer_case(bin_dir, doubles_dir, work, settings)
         time_row("dialer, previous-minute block (process)", dialer, floor, 1.5)
+        if args.windows_build_dir:
+            wine_dialer, wine_floor = wine_dialer_case(bin_dir, args.windows_build_dir, work, settings)
+            rows.append(("dialer.exe under Wine (wall) vs `wine cmd /c exit`", fmt_ms(wine_dialer),
+                         fmt_ms(wine_floor), f"{wine_dialer / wine_floor:.2f}", "reported", "-"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
