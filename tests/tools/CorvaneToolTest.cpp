@@ -31,6 +31,15 @@ void ExpectOneErrorLine(const TCapturedRun& run)
     EXPECT_TRUE(run.Err.starts_with("corvane: ")) << run.Err;
 }
 
+// Records in a log's bytes, counted by their end marks.
+std::size_t ParseCount(const std::string& bytes)
+{
+    std::size_t count = 0;
+    for (std::size_t at = bytes.find("/ErrorMsgED\r\n"); at != std::string::npos; at = bytes.find("/ErrorMsgED\r\n", at + 1))
+        ++count;
+    return count;
+}
+
 std::string Chomp(std::string text)
 {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -335,6 +344,84 @@ TEST_F(CorvaneToolTest, HelpIsAvailableForTheToolAndEachCommand)
     const auto tool = Corvane({"--help"});
     EXPECT_EQ(tool.ExitCode, 0);
     EXPECT_NE(tool.Out.find("--code-page 932"), std::string::npos);
+}
+
+}  // namespace
+
+// --- read-log -----------------------------------------------------------------------------
+
+namespace {
+
+class ReadLogTest : public CorvaneToolTest {
+protected:
+    // A log the dialer itself wrote: two runs with blocks that do not decrypt.
+    std::filesystem::path DialerWrittenLog()
+    {
+        const auto logDir = FDir / "ProgramData" / "Orvex" / "Common" / "ErrorLog";
+        std::filesystem::create_directories(logDir);
+        const TEnvironmentOverrides env{{"PROGRAMDATA", (FDir / "ProgramData").string()}};
+        for (const char* argument : {"not-a-block", "second"})
+            RunCaptured(BuiltProgram("CorvaneDialer"), {argument}, {}, env);
+        return logDir / "CorvaneDialer.log";
+    }
+
+    static std::string Text(const TBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+    // The dialer's messages are Japanese; a body carries them in the ANSI code page. Where that
+    // cannot hold them (1252 under Wine's C locale) they come back as "?", so the message no longer
+    // matches the digest taken over the original: the log reads as digest-mismatch there.
+    static const char* DialerRecordStatus()
+    {
+        const std::uint32_t codePage = AnsiCodePage();
+        return codePage == 65001 || codePage == 932 ? "ok" : "digest-mismatch";
+    }
+};
+
+TEST_F(ReadLogTest, ShowsEveryRecordOfADialerLogWithItsStatus)
+{
+    const auto log = DialerWrittenLog();
+    std::string bytes = Text(ReadFileBytes(log));
+    ASSERT_EQ(ParseCount(bytes), 2u) << bytes;
+
+    // Damage the second record's body (still base64), add a plain and a fallback record, and cut a
+    // last record short.
+    const std::size_t secondBody = bytes.find("ErrorMsgST/\r\n", bytes.find("/ErrorMsgED")) + 13;
+    bytes[secondBody + 20] = bytes[secondBody + 20] == 'A' ? 'B' : 'A';
+    bytes += "[2026/12/10 10:00:00] \r\nErrorMsgST/\r\nplain text, line one\r\nline two\r\n/ErrorMsgED\r\n";
+    bytes += "[2026/12/10 10:00:01] \r\nErrorMsgST/\r\n???????????????\r\n/ErrorMsgED\r\n";
+    bytes += "[2026/12/10 10:00:02] \r\nErrorMsgST/\r\nAAAA";
+    WriteFileBytes(log, bytes);
+
+    const auto run = Corvane({"read-log", log.string()});
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < run.Out.size();) {
+        const std::size_t end = run.Out.find('\n', start);
+        lines.push_back(run.Out.substr(start, end - start));
+        start = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 5u) << run.Out;
+    // The message's Japanese half survives only code pages that hold it, so only its end is checked.
+    EXPECT_NE(lines[0].find(std::string("\t") + DialerRecordStatus() + "\t"), std::string::npos) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("\\r\\nnot-a-block")) << lines[0];
+    // A changed character either breaks the padding or the digest; both are reported, not hidden.
+    EXPECT_TRUE(lines[1].find("\tundecryptable\t") != std::string::npos ||
+                lines[1].find("\tdigest-mismatch\t") != std::string::npos)
+        << lines[1];
+    EXPECT_EQ(lines[2], "2026/12/10 10:00:00\tplain\tplain text, line one\\r\\nline two");
+    EXPECT_EQ(lines[3], "2026/12/10 10:00:01\tfallback\t???????????????");
+    EXPECT_TRUE(lines[4].starts_with("2026/12/10 10:00:02\ttruncated")) << lines[4];
+}
+
+TEST_F(ReadLogTest, JsonHoldsOneObjectPerRecord)
+{
+    const auto log = DialerWrittenLog();
+    const auto run = Corvane({"read-log", "--json", log.string()});
+    const std::string status = DialerRecordStatus();
+    EXPECT_EQ(run.ExitCode, status == "ok" ? 0 : 1) << run.Err;
+    EXPECT_TRUE(run.Out.starts_with("[\n  {\"time\": \"")) << run.Out;
+    EXPECT_NE(run.Out.find("\"status\": \"" + status + "\", \"message\": \""), std::string::npos) << run.Out;
+    EXPECT_TRUE(run.Out.ends_with("\\r\\nsecond\"}\n]\n")) << run.Out;
 }
 
 }  // namespace
