@@ -97,7 +97,7 @@ TUniqueHandle InheritableFile(const std::filesystem::path& path, bool write)
 
 std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
                     const TEnvironmentChanges& changes, const std::filesystem::path& in,
-                    const std::filesystem::path& out)
+                    const std::filesystem::path& out, const std::optional<std::filesystem::path>& err)
 {
     std::wstring commandLine = QuoteArgument(program.wstring());
     for (const std::string& arg : args)
@@ -106,12 +106,13 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
 
     const TUniqueHandle input = InheritableFile(in, false);
     const TUniqueHandle output = InheritableFile(out, true);
+    const TUniqueHandle error = err ? InheritableFile(*err, true) : nullptr;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.get();
     startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
+    startup.hStdError = err ? error.get() : output.get();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup, &process))
@@ -129,7 +130,7 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
 
 std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
                     const TEnvironmentChanges& changes, const std::filesystem::path& in,
-                    const std::filesystem::path& out)
+                    const std::filesystem::path& out, const std::optional<std::filesystem::path>& err)
 {
     std::vector<std::string> environment;
     for (char** e = environ; *e != nullptr; ++e)
@@ -155,7 +156,10 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (err)
+        posix_spawn_file_actions_addopen(&actions, 2, err->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    else
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -179,9 +183,30 @@ TChildExit RunChild(const std::filesystem::path& program, const std::vector<std:
     TTempDir io;
     WriteFileBytes(io / "in", "");
     TChildExit result;
-    result.Status = Spawn(program, args, environment, io / "in", io / "out");
+    result.Status = Spawn(program, args, environment, io / "in", io / "out", std::nullopt);
     result.Output = ReadWhole(io / "out");
     return result;
+}
+
+TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         std::string_view input, const TEnvironmentChanges& environment)
+{
+    TTempDir io;
+    WriteFileBytes(io / "in", input);
+    TCapturedRun run;
+    run.ExitCode = static_cast<int>(Spawn(program, args, environment, io / "in", io / "out", io / "err"));
+    run.Out = ReadWhole(io / "out");
+    run.Err = ReadWhole(io / "err");
+    return run;
+}
+
+std::filesystem::path BuiltProgram(std::string_view name)
+{
+#ifdef _WIN32
+    return ProgramDir() / (std::string(name) + ".exe");
+#else
+    return ProgramDir() / std::string(name);
+#endif
 }
 
 }  // namespace TestSupport

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,5 +27,19 @@ struct TChildExit {
 // Raises std::runtime_error when the child cannot be started.
 TChildExit RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
                     const TEnvironmentChanges& environment = {});
+
+// A run of a command-line program: what it read on standard input is given, what it wrote on
+// standard output and standard error is kept apart.
+struct TCapturedRun {
+    int ExitCode = 0;  // as TChildExit::Status
+    std::string Out;
+    std::string Err;
+};
+
+TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         std::string_view input = {}, const TEnvironmentChanges& environment = {});
+
+// A program of the build beside the test program (".exe" added on Windows).
+std::filesystem::path BuiltProgram(std::string_view name);
 
 }  // namespace TestSupport

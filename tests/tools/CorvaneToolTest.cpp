@@ -10,7 +10,7 @@
 #include "platform/CodePage.h"
 #include "rtl/FileStream.h"
 #include "rtl/MemoryStream.h"
-#include "support/CapturedRun.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace TestSupport;
@@ -18,7 +18,7 @@ using namespace TestSupport;
 namespace {
 
 TCapturedRun Corvane(const std::vector<std::string>& args, std::string_view input = {},
-                     const TEnvironmentOverrides& env = {})
+                     const TEnvironmentChanges& env = {})
 {
     return RunCaptured(BuiltProgram("corvane"), args, input, env);
 }
@@ -50,7 +50,7 @@ std::string Chomp(std::string text)
 class CorvaneToolTest : public ::testing::Test {
 protected:
     TTempDir FDir;
-    const TEnvironmentOverrides FKeyEnv{{"CORVANE_TEST_KEY", "correct horse battery staple"}};
+    const TEnvironmentChanges FKeyEnv{{"CORVANE_TEST_KEY", "correct horse battery staple"}};
 };
 
 // --- make-params / read-params ----------------------------------------------------------
@@ -359,7 +359,7 @@ protected:
     {
         const auto logDir = FDir / "ProgramData" / "Orvex" / "Common" / "ErrorLog";
         std::filesystem::create_directories(logDir);
-        const TEnvironmentOverrides env{{"PROGRAMDATA", (FDir / "ProgramData").string()}};
+        const TEnvironmentChanges env{{"PROGRAMDATA", (FDir / "ProgramData").string()}};
         for (const char* argument : {"not-a-block", "second"})
             RunCaptured(BuiltProgram("CorvaneDialer"), {argument}, {}, env);
         return logDir / "CorvaneDialer.log";
