@@ -1,0 +1,134 @@
+// The dialer given whatever a launching program might hand it: random bytes, base64 of random
+// containers, blocks under wrong keys, texts up to 32,768 characters, non-ASCII. Every run ends
+// with 9999 and appends exactly one intact record naming the argument, and nothing else.
+//
+// The generated arguments come from a fixed seed, so a failure repeats. CTest runs a sample;
+// CORVANE_BAD_ARGUMENT_RUNS asks for more (scripts/fuzz --bad-arguments 10000). Under Wine,
+// where every process start is slow, the sample is smaller.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CorvaneUtil.h"
+#include "Utils/Util.CryptoU.h"
+#include "dialer/DialerHarness.h"
+#include "support/TestSupport.h"
+
+using namespace DialerTesting;
+
+namespace {
+
+constexpr std::uint32_t NoDialResult = 9999;
+constexpr int SampleRuns = 200;
+constexpr int SampleRunsUnderWine = 20;
+constexpr std::size_t LongestArgument = 32768;
+// A log below this size is never rotated by the next record, so each run's record stays in view.
+constexpr std::uintmax_t FreshLogBelow = 60000;
+
+int RunsAsked()
+{
+    const char* asked = std::getenv("CORVANE_BAD_ARGUMENT_RUNS");
+    const int runs = asked ? std::atoi(asked) : 0;
+    if (runs > 0)
+        return runs;
+    return TestSupport::RunningUnderWine() ? SampleRunsUnderWine : SampleRuns;
+}
+
+class TArgumentMaker {
+public:
+    explicit TArgumentMaker(std::uint32_t seed) : FRandom(seed) {}
+
+    std::string Next()
+    {
+        switch (Below(5)) {
+        case 0: return RandomBytes(Length());
+        case 1: return Base64Of(RandomBytes(Length()));
+        case 2: return BlockUnderWrongKey();
+        case 3: return std::string(Below(LongestArgument) + 1, "AQZaz09+/="[Below(10)]);
+        default: return NonAscii(Length());
+        }
+    }
+
+private:
+    std::size_t Below(std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(FRandom); }
+    // Mostly short, sometimes up to the longest argument a command line carries.
+    std::size_t Length() { return Below(8) == 0 ? Below(LongestArgument / 4) + 1 : Below(300) + 1; }
+
+    // Bytes 1 to 255: an argument cannot hold a zero byte.
+    std::string RandomBytes(std::size_t length)
+    {
+        std::string bytes(length, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(Below(255) + 1);
+        return bytes;
+    }
+
+    static std::string Base64Of(const std::string& bytes)
+    {
+        return EncodeBase64Text(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::int32_t>(bytes.size()),
+                                TBase64FormattingOptions::None);
+    }
+
+    std::string BlockUnderWrongKey()
+    {
+        std::u16string block;
+        const std::u16string key = TestSupport::U16("wrong key " + std::to_string(Below(1000000)));
+        TCorvaneUtil::Encrypt(u"0123456789abcdef0123456789abcdef/book entry user pass 123", key, block);
+        return TestSupport::U8(block);
+    }
+
+    std::string NonAscii(std::size_t length)
+    {
+        static const char* const Pieces[] = {"電話帳", "パスワード", "é", "\xEF\xBF\xBD", "\xF0\x9F\x94\x91", "\xC3", "\x80", " "};
+        std::string text;
+        while (text.size() < length)
+            text += Pieces[Below(std::size(Pieces))];
+        return text;
+    }
+
+    std::mt19937 FRandom;
+};
+
+TEST(BadArguments, EveryRunEndsWith9999AndAppendsOneIntactRecord)
+{
+#ifdef _WIN32
+    if (!TestSupport::RunningUnderWine())
+        GTEST_SKIP() << "selects the RAS library through Wine's DLL overrides";
+#endif
+    const int runs = RunsAsked();
+    TArgumentMaker maker(20260314);
+    auto harness = std::make_unique<TDialerHarness>();
+    std::size_t recordsBefore = 0;
+    for (int run = 0; run < runs; ++run) {
+        std::error_code ignored;
+        if (std::filesystem::exists(harness->LogFile()) && std::filesystem::file_size(harness->LogFile(), ignored) >= FreshLogBelow) {
+            harness = std::make_unique<TDialerHarness>();
+            recordsBefore = 0;
+        }
+        const std::string argument = maker.Next();
+        SCOPED_TRACE("run " + std::to_string(run) + ", argument of " + std::to_string(argument.size()) + " bytes");
+
+        const TestSupport::TChildExit exit = harness->Run({argument});
+
+        ASSERT_EQ(exit.Status, SeenStatus(NoDialResult));
+        ASSERT_EQ(exit.Output, "");
+        ASSERT_FALSE(harness->Recorded());
+        const std::vector<TLoggedMessage> logged = harness->Logged();
+        ASSERT_EQ(logged.size(), recordsBefore + 1);
+        const TLoggedMessage& last = logged.back();
+        ASSERT_EQ(last.Digest, TCorvaneUtil::GetHashMD5String(last.Message));
+        ASSERT_EQ(last.Message.rfind(AsLogged(u"下記文字列の復号化に失敗\r\n"), 0), 0u);
+        recordsBefore = logged.size();
+    }
+    std::cout << "[ BAD ARGS ] " << runs << " runs\n";
+}
+
+}  // namespace
