@@ -131,4 +131,46 @@ TEST(BadArguments, EveryRunEndsWith9999AndAppendsOneIntactRecord)
     std::cout << "[ BAD ARGS ] " << runs << " runs\n";
 }
 
+// Lengths around and far beyond each field's limit: one under it dials, one far over it ends with
+// the invalid-parameter status before any dial and without a record.
+struct TFieldLength {
+    const char* Name;
+    std::size_t Item;
+    std::size_t Length;
+    bool Dials;
+};
+
+class FieldLength : public ::testing::TestWithParam<TFieldLength> {};
+
+TEST_P(FieldLength, DialsOnlyWithinTheLimit)
+{
+#ifdef _WIN32
+    if (!TestSupport::RunningUnderWine())
+        GTEST_SKIP() << "selects the RAS library through Wine's DLL overrides";
+#endif
+    std::vector<std::u16string> items{u"book", u"entry", u"user", u"password", u"123"};
+    items[GetParam().Item] = std::u16string(GetParam().Length, u'7');
+    TDialerHarness harness;
+
+    const TestSupport::TChildExit exit = harness.RunWithItems(items);
+
+    EXPECT_EQ(exit.Output, "");
+    EXPECT_EQ(harness.Recorded().has_value(), GetParam().Dials);
+    if (!GetParam().Dials) {
+        EXPECT_EQ(exit.Status, SeenStatus(87));
+        EXPECT_TRUE(harness.Logged().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, FieldLength,
+                         ::testing::Values(TFieldLength{"EntryName255", 1, 255, true},
+                                           TFieldLength{"EntryName10000", 1, 10000, false},
+                                           TFieldLength{"UserName255", 2, 255, true},
+                                           TFieldLength{"UserName10000", 2, 10000, false},
+                                           TFieldLength{"Password255", 3, 255, true},
+                                           TFieldLength{"Password10000", 3, 10000, false},
+                                           TFieldLength{"PhoneNumber127", 4, 127, true},
+                                           TFieldLength{"PhoneNumber10000", 4, 10000, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace
