@@ -18,10 +18,16 @@ std::u16string_view UpToFirstNul(std::u16string_view text) noexcept
     return end == std::u16string_view::npos ? text : text.substr(0, end);
 }
 
+// The reader splits at commas whatever the list's delimiter, and skips an unquoted empty item: an
+// item with a comma, or an empty one, is quoted, so that every item reads back as it was written
+// (a password with a comma in it must not come back as two items).
 bool NeedsQuoting(std::u16string_view item, char16_t delimiter, char16_t quote, bool strict) noexcept
 {
-    for (const char16_t c : UpToFirstNul(item)) {
-        if (c == quote || c == delimiter || (!strict && IsBlank(c)))
+    const std::u16string_view scanned = UpToFirstNul(item);
+    if (scanned.empty())
+        return true;
+    for (const char16_t c : scanned) {
+        if (c == quote || c == delimiter || c == u',' || (!strict && IsBlank(c)))
             return true;
     }
     return false;
@@ -82,9 +88,6 @@ std::u16string TStringList::DelimitedText() const
 {
     if (FItems.empty())
         return {};
-    // A lone empty item must stay visible, or the text would read back as no item at all.
-    if (FItems.size() == 1 && FItems.front().empty())
-        return std::u16string(2, QuoteChar);
 
     std::u16string out;
     for (std::size_t i = 0; i < FItems.size(); ++i) {
