@@ -108,6 +108,17 @@ TEST_F(DialRecords, ParametersRecordCarriesEveryFieldAtItsOffset)
     EXPECT_EQ(dial.Phonebook, u"C:\\pbk\\office.pbk");
 }
 
+TEST_F(DialRecords, EmptyItemsAndCommasReachTheDialUnchanged)
+{
+    // An empty phone number is common for a VPN entry; a comma is a fine character in a password.
+    const TRecordedDial dial = DialWith({u"", u"", u"", u"pa,ss", u""});
+    EXPECT_EQ(dial.Phonebook, u"");
+    EXPECT_BYTES_AT(dial.Params, EntryNameOffset, TerminatedText(u""));
+    EXPECT_BYTES_AT(dial.Params, UserNameOffset, TerminatedText(u""));
+    EXPECT_BYTES_AT(dial.Params, PasswordOffset, TerminatedText(u"pa,ss"));
+    EXPECT_BYTES_AT(dial.Params, PhoneNumberOffset, TerminatedText(u""));
+}
+
 TEST_F(DialRecords, CallIsSynchronousWithAFreshHandle)
 {
     using namespace RasDialRecording;
