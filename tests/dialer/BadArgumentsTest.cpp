@@ -124,7 +124,14 @@ TEST(BadArguments, EveryRunEndsWith9999AndAppendsOneIntactRecord)
         const std::vector<TLoggedMessage> logged = harness->Logged();
         ASSERT_EQ(logged.size(), recordsBefore + 1);
         const TLoggedMessage& last = logged.back();
+#ifdef _WIN32
+        // The body carries the message in the ANSI code page, which need not hold the argument's
+        // characters; the digest was taken over the message as the dialer received it.
+        ASSERT_EQ(last.Digest,
+                  TCorvaneUtil::GetHashMD5String(u"下記文字列の復号化に失敗\r\n" + TestSupport::U16(argument)));
+#else
         ASSERT_EQ(last.Digest, TCorvaneUtil::GetHashMD5String(last.Message));
+#endif
         ASSERT_EQ(last.Message.rfind(AsLogged(u"下記文字列の復号化に失敗\r\n"), 0), 0u);
         recordsBefore = logged.size();
     }
