@@ -114,9 +114,20 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
     startup.hStdOutput = output.get();
     startup.hStdError = err ? error.get() : output.get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup, &process))
-        throw std::runtime_error("cannot start " + program.string());
+    // Wine now and then refuses a start under load; nothing has run then, so trying again is safe.
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                           CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup,
+                           &process)) {
+            startError = 0;
+            break;
+        }
+        startError = GetLastError();
+        Sleep(200);
+    }
+    if (startError != 0)
+        throw std::runtime_error("cannot start " + program.string() + " (error " + std::to_string(startError) + ")");
     const TUniqueHandle thread(process.hThread);
     const TUniqueHandle child(process.hProcess);
     WaitForSingleObject(child.get(), INFINITE);
