@@ -2,9 +2,7 @@
 #include <cstdint>
 #include <string>
 
-// Windows' ERROR_INVALID_PARAMETER, the result of a dial refused before the service is asked
-// because a text does not fit its record field.
-inline constexpr std::uint32_t ErrorInvalidParameter = 87;
+#include "dialer/ExitStatus.h"
 
 // Dials a phonebook entry synchronously through the Remote Access Service and returns its result
 // unchanged: 0 when the connection was made, otherwise the service's error code. The connection

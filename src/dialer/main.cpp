@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CorvaneUtil.h"
+#include "dialer/ExitStatus.h"
 #include "dialer/VpnConnectManagerX64.h"
 #include "platform/Process.h"
 #include "rtl/Exceptions.h"
@@ -14,8 +15,6 @@
 #include "rtl/Text.h"
 
 namespace {
-
-constexpr std::uint32_t NoDialResult = 9999;
 
 std::uint32_t RunDialer() noexcept
 {
@@ -59,8 +58,8 @@ extern "C" int __stdcall wWinMain(void* /*instance*/, void* /*previousInstance*/
 int main(int argc, char** argv)
 {
     SetCommandLine(argc, argv);
-    // A POSIX parent sees only the low 8 bits of this status (9999 arrives as 15).
-    return static_cast<int>(RunDialer());
+    // A POSIX parent sees only 8 bits: the result arrives through the documented mapping.
+    return PosixExitStatus(RunDialer());
 }
 
 #endif

@@ -17,8 +17,6 @@ using TestSupport::U16;
 
 namespace {
 
-constexpr std::uint32_t NoDialResult = 9999;
-
 const std::vector<std::u16string> FiveItems{u"/etc/corvane/office.pbk", u"Office", u"taro", u"s3cret pass",
                                             u"0312345678"};
 
@@ -124,6 +122,38 @@ TEST_P(DialerPassesRasResult, AsItsExitStatusUnlogged)
 
 // 623: no such entry; 691: authentication refused; 70000 needs more than 16 bits.
 INSTANTIATE_TEST_SUITE_P(Codes, DialerPassesRasResult, ::testing::Values(623u, 691u, 70000u));
+
+#ifndef _WIN32
+// What a POSIX parent receives, written out rather than computed: 256 and 512 would arrive as 0
+// and 651 as 139 (a shell's "killed by SIGSEGV") if the low 8 bits went through.
+struct TArrival {
+    std::uint32_t Result;
+    int Arrives;
+};
+
+class DialerPosixArrival : public DialerExitStatus, public ::testing::WithParamInterface<TArrival> {};
+
+TEST_P(DialerPosixArrival, ParentReceivesTheMappedStatus)
+{
+    Harness.SetDialResult(GetParam().Result);
+
+    const TestSupport::TChildExit exit = Harness.RunWithItems(FiveItems);
+
+    EXPECT_EQ(exit.Status, static_cast<std::uint32_t>(GetParam().Arrives));
+    EXPECT_TRUE(Harness.Recorded());
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, DialerPosixArrival,
+                         ::testing::Values(TArrival{256, 125}, TArrival{512, 125}, TArrival{651, 51}, TArrival{623, 23},
+                                           TArrival{691, 91}, TArrival{800, 100}, TArrival{809, 109},
+                                           TArrival{868, 125}, TArrival{87, 120}, TArrival{720, 125}),
+                         [](const auto& info) { return "Result" + std::to_string(info.param.Result); });
+
+TEST_F(DialerExitStatus, PosixParentReceives121WhenNoDialResultWasReached)
+{
+    EXPECT_EQ(Harness.Run({}).Status, 121u);
+}
+#endif
 
 TEST_F(DialerExitStatus, LockedLogLeavesTheStatusAlone)
 {

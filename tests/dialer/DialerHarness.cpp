@@ -248,7 +248,7 @@ std::uint32_t SeenStatus(std::uint32_t status)
 #ifdef _WIN32
     return status;
 #else
-    return status & 0xFF;
+    return static_cast<std::uint32_t>(PosixExitStatus(status));
 #endif
 }
 

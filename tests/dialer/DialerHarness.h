@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dialer/ExitStatus.h"
 #include "rtl/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"

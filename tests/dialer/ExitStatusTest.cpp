@@ -1,0 +1,42 @@
+// The POSIX exit status mapping: no failure arrives as success or in the shell's own range, and
+// what can be read back reads back exactly.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "dialer/ExitStatus.h"
+
+namespace {
+
+TEST(PosixExitStatus, NoFailureArrivesAsSuccessOrInTheShellsRange)
+{
+    for (std::uint64_t result = 1; result <= 0xFFFFFFFFull; result += (result < 70000 ? 1 : 0x10001)) {
+        const int status = PosixExitStatus(static_cast<std::uint32_t>(result));
+        ASSERT_GE(status, 1) << result;
+        ASSERT_LE(status, 125) << result;
+    }
+    EXPECT_EQ(PosixExitStatus(0), 0);
+    EXPECT_EQ(PosixExitStatus(0xFFFFFFFFu), PosixOtherFailure);
+}
+
+TEST(PosixExitStatus, ReadsBackEveryResultItDoesNotLump)
+{
+    for (std::uint32_t result = 0; result <= 70000; ++result) {
+        const int status = PosixExitStatus(result);
+        const std::optional<std::uint32_t> back = DialResultOfPosixExitStatus(status);
+        if (status == PosixOtherFailure)
+            EXPECT_FALSE(back.has_value()) << result;
+        else
+            EXPECT_EQ(back, result) << result;
+    }
+}
+
+TEST(PosixExitStatus, ValuesTheDialerNeverSendsReadBackAsNothing)
+{
+    for (int status : {122, 123, 124, 125, 126, 139, 255, -1, 256})
+        EXPECT_FALSE(DialResultOfPosixExitStatus(status).has_value()) << status;
+}
+
+}  // namespace
