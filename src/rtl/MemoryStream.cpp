@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
 {
+    // A position before the data (a negative seek) delivers nothing, as one past its end does.
     const std::int64_t size = Size();
-    if (count <= 0 || FPosition >= size)
+    if (count <= 0 || FPosition < 0 || FPosition >= size)
         return 0;
     const std::int64_t n = std::min(count, size - FPosition);
     std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
@@ -16,7 +18,7 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
 {
-    if (count <= 0 || FPosition < 0)
+    if (count <= 0 || FPosition < 0 || count > std::numeric_limits<std::int64_t>::max() - FPosition)
         return 0;
     const std::int64_t end = FPosition + count;
     if (end > Size()) {

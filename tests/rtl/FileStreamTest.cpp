@@ -55,6 +55,19 @@ TEST_F(FileStream, OpenReadReadsAndSeeksLikeAnyStream)
     EXPECT_EQ(copy.CopyFrom(stream), 8);
 }
 
+TEST_F(FileStream, SeekBeforeTheStartRaisesAndKeepsThePosition)
+{
+    WriteFileBytes(FDir / "in.bin", "0123456789");
+    TFileStream stream(PathOf("in.bin"), TFileStream::TMode::OpenRead);
+    stream.SetPosition(4);
+    EXPECT_THROW(stream.Seek(-8, TSeekOrigin::Beginning), EOSError);
+    EXPECT_THROW(stream.Seek(-5, TSeekOrigin::Current), EOSError);
+    EXPECT_EQ(stream.Position(), 4);
+    char buffer[2] = {};
+    EXPECT_EQ(stream.Read(buffer, 2), 2);
+    EXPECT_EQ(std::string(buffer, 2), "45");
+}
+
 TEST_F(FileStream, OpenReadOfAMissingFileRaisesTheOsError)
 {
     EXPECT_THROW(TFileStream(PathOf("missing.bin"), TFileStream::TMode::OpenRead), EOSError);

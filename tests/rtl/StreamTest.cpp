@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "rtl/MemoryStream.h"
@@ -47,6 +48,27 @@ TEST(MemoryStream, SeeksFromEachOrigin)
     EXPECT_EQ(stream.Seek(3, TSeekOrigin::Beginning), 3);
     EXPECT_EQ(stream.Seek(2, TSeekOrigin::Current), 5);
     EXPECT_EQ(stream.Seek(-4, TSeekOrigin::End), 6);
+}
+
+TEST(MemoryStream, PositionBeforeTheDataNeitherReadsNorWrites)
+{
+    for (const std::int64_t position : {std::int64_t{-1}, std::int64_t{-8}, std::numeric_limits<std::int64_t>::min()}) {
+        TMemoryStream stream = StreamWith("0123456789");
+        stream.SetPosition(position);
+        char buffer[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+        EXPECT_EQ(stream.Read(buffer, 8), 0) << position;
+        EXPECT_EQ(std::string(buffer, 8), "xxxxxxxx");
+        EXPECT_EQ(stream.Write("ab", 2), 0) << position;
+        EXPECT_EQ(Content(stream), "0123456789");
+    }
+}
+
+TEST(MemoryStream, WriteWhoseEndWouldOverflowWritesNothing)
+{
+    TMemoryStream stream = StreamWith("0123");
+    stream.SetPosition(std::numeric_limits<std::int64_t>::max() - 1);
+    EXPECT_EQ(stream.Write("ab", 2), 0);
+    EXPECT_EQ(Content(stream), "0123");
 }
 
 TEST(MemoryStream, SetSizeShortensAndKeepsThePositionInside)
