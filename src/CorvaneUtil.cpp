@@ -117,10 +117,11 @@ std::u16string TCorvaneUtil::GetHashMD5String(const std::u16string& srcStr)
 bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string& keyStr,
                            std::u16string& encryptedStr)
 {
-    encryptedStr.clear();
     std::u16string lines;
-    if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines))
+    if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines)) {
+        encryptedStr.clear();
         return false;
+    }
 
     // One line for a command line or a log record: every CR LF pair goes, a lone CR or LF stays.
     std::u16string oneLine;
@@ -139,7 +140,6 @@ bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string
 bool TCorvaneUtil::Decrypt(const std::u16string& targetStr, const std::u16string& keyStr,
                            std::u16string& decryptedStr)
 {
-    decryptedStr.clear();
     return TCrypto::GetDecryptedString(targetStr, keyStr, decryptedStr);
 }
 

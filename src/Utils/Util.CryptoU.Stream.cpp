@@ -3,6 +3,26 @@
 #include "Utils/Util.CryptoU.h"
 #include "rtl/Encoding.h"
 
+namespace {
+
+// Source and destination may be one stream. The engine would then read what it has just written,
+// so the result goes through memory and replaces the stream's content, just as it would fill a
+// separate empty destination.
+template <typename TEngine>
+bool RunEngine(TStream& source, TStream& dest, TEngine engine)
+{
+    if (&source != &dest)
+        return engine(source, dest);
+    TMemoryStream result;
+    const bool succeeded = engine(source, result);
+    dest.SetPosition(0);
+    dest.WriteBuffer(result.Memory(), result.Size());
+    dest.SetSize(result.Size());
+    return succeeded;
+}
+
+}  // namespace
+
 std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, const std::u16string& AKey)
 {
     auto result = std::make_unique<TMemoryStream>();
@@ -22,11 +42,13 @@ std::unique_ptr<TMemoryStream> TCrypto::DecryptStream(TStream& ASource, const st
 bool TCrypto::EncryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest)
 {
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
-    return EncryptStreamInner(ASource, ADest, keyBytes, false);
+    return RunEngine(ASource, ADest,
+                     [&](TStream& source, TStream& dest) { return EncryptStreamInner(source, dest, keyBytes, false); });
 }
 
 bool TCrypto::DecryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest)
 {
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
-    return DecryptStreamInner(ASource, ADest, keyBytes, false);
+    return RunEngine(ASource, ADest,
+                     [&](TStream& source, TStream& dest) { return DecryptStreamInner(source, dest, keyBytes, false); });
 }

@@ -2,10 +2,10 @@
 // as base64 text.
 
 #include <limits>
-#include <stdexcept>
 
 #include "Utils/Util.CryptoU.h"
 #include "rtl/Encoding.h"
+#include "rtl/Exceptions.h"
 #include "rtl/StringStream.h"
 #include "rtl/Text.h"
 
@@ -14,14 +14,6 @@ namespace {
 const TEncoding& PayloadEncoding(bool utf8)
 {
     return utf8 ? TEncoding::UTF8() : TEncoding::ANSI();
-}
-
-std::u16string ContainerText(const TMemoryStream& container, TBase64FormattingOptions options)
-{
-    const std::size_t size = container.Bytes().size();
-    if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-        throw std::length_error("container too large for base64 text");
-    return WidenAscii(EncodeBase64Text(container.Memory(), static_cast<std::int32_t>(size), options));
 }
 
 // Base64 text is ASCII. Every other character is dropped before decoding: narrowed to a
@@ -34,26 +26,36 @@ TBytes ContainerBytes(const std::u16string& text)
 
 }  // namespace
 
+std::int32_t TCrypto::ContainerByteCount(std::size_t size)
+{
+    // The base64 encoder takes a 32-bit count; a longer container must not be cut short.
+    if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        throw Exception(u"The container is too large for base64 text");
+    return static_cast<std::int32_t>(size);
+}
+
 bool TCrypto::GetEncryptedStringInner(const std::u16string& AText, const std::u16string& AKey,
                                       std::u16string& AEncryptedText, bool checkData, TBase64FormattingOptions options,
                                       bool utf8)
 {
-    AEncryptedText.clear();
+    // Every input is read before the result is touched: the result may be the text or the key.
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
     TStringStream source(PayloadEncoding(utf8));
     source.WriteString(AText);
+    AEncryptedText.clear();
     TMemoryStream dest;
     const bool result = EncryptStreamInner(source, dest, keyBytes, checkData);
-    AEncryptedText = ContainerText(dest, options);
+    AEncryptedText = WidenAscii(EncodeBase64Text(dest.Memory(), ContainerByteCount(dest.Bytes().size()), options));
     return result;
 }
 
 bool TCrypto::GetDecryptedStringInner(const std::u16string& AEncryptedText, const std::u16string& AKey,
                                       std::u16string& AText, bool checkData, bool utf8)
 {
-    AText.clear();
+    // Every input is read before the result is touched: the result may be the text or the key.
     const TBytes container = ContainerBytes(AEncryptedText);
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
+    AText.clear();
     TMemoryStream source;
     source.WriteBuffer(container.data(), static_cast<std::int64_t>(container.size()));
     TStringStream dest(PayloadEncoding(utf8));
@@ -71,14 +73,12 @@ bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16stri
 bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
                                  std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
-    AEncryptedText.clear();
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, false);
 }
 
 bool TCrypto::GetDecryptedString(const std::u16string& AEncryptedText, const std::u16string& AKey,
                                  std::u16string& AText)
 {
-    AText.clear();
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, false);
 }
 
@@ -91,14 +91,12 @@ bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const
 bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
                                               std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
-    AEncryptedText.clear();
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, false);
 }
 
 bool TCrypto::GetDecryptedStringWithCheckData(const std::u16string& AEncryptedText, const std::u16string& AKey,
                                               std::u16string& AText)
 {
-    AText.clear();
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, false);
 }
 
@@ -111,14 +109,12 @@ bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16str
 bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
                                   std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
-    AEncryptedText.clear();
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, true);
 }
 
 bool TCrypto::GetDecryptedString2(const std::u16string& AEncryptedText, const std::u16string& AKey,
                                   std::u16string& AText)
 {
-    AText.clear();
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, true);
 }
 
@@ -131,13 +127,11 @@ bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, cons
 bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
                                                std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
-    AEncryptedText.clear();
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, true);
 }
 
 bool TCrypto::GetDecryptedStringWithCheckData2(const std::u16string& AEncryptedText, const std::u16string& AKey,
                                                std::u16string& AText)
 {
-    AText.clear();
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, true);
 }

@@ -94,4 +94,6 @@ private:
     static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
                                TSecureBytes& key, TSecureBytes& iv);
     static TBytes GenerateSalt();
+    // The byte count of a container for the base64 encoder; raises Exception beyond 32 bits.
+    static std::int32_t ContainerByteCount(std::size_t size);
 };

@@ -55,6 +55,22 @@ INSTANTIATE_TEST_SUITE_P(CodePages, CodePageVariant,
                                            ),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// Base64 text is narrowed through ASCII, so a stray character is skipped. Through code page 932,
+// "ア" would become 0x83 0x41, and its trail byte is the alphabet's "A".
+TEST(CodePageVariants, NonAsciiCharacterInsideContainerTextIsSkipped)
+{
+    TCodePagePin pin;
+    PIN_CODE_PAGE(pin, 932);
+    for (const TTextVariant& variant : kTextVariants) {
+        std::u16string encrypted;
+        ASSERT_TRUE(variant.Encrypt(u"payload", u"key", encrypted)) << variant.Name;
+        encrypted.insert(encrypted.size() / 2, u"ア");
+        std::u16string decrypted;
+        EXPECT_TRUE(variant.Decrypt(encrypted, u"key", decrypted)) << variant.Name;
+        EXPECT_EQ(decrypted, u"payload") << variant.Name;
+    }
+}
+
 TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
 {
     TCodePagePin pin;

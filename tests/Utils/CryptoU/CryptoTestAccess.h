@@ -20,4 +20,5 @@ struct TCryptoTestAccess {
         return TCrypto::DeriveKeyAndIV(keyBytes, salt, key, iv);
     }
     static TBytes GenerateSalt() { return TCrypto::GenerateSalt(); }
+    static std::int32_t ContainerByteCount(std::size_t size) { return TCrypto::ContainerByteCount(size); }
 };

@@ -195,3 +195,22 @@ TEST(TextOperations, Utf8VariantCarriesEveryCharacterExactly)
 }
 
 }  // namespace
+
+// A container beyond the encoder's 32-bit count raises the general exception kind that callers
+// catch, instead of being cut short or escaping as a standard library error.
+TEST(TextOperations, ContainerBeyondThe32BitCountRaisesTheGeneralException)
+{
+    constexpr std::size_t largest = 0x7FFFFFFF;
+    EXPECT_EQ(TCryptoTestAccess::ContainerByteCount(largest), 0x7FFFFFFF);
+    EXPECT_EQ(TCryptoTestAccess::ContainerByteCount(0), 0);
+    for (const std::size_t size : {largest + 1, std::size_t{0xFFFFFFFF}, std::size_t{0x100000000}}) {
+        try {
+            TCryptoTestAccess::ContainerByteCount(size);
+            ADD_FAILURE() << size << " did not raise";
+        } catch (const EOSError&) {
+            ADD_FAILURE() << size << " raised an operating-system error";
+        } catch (const Exception& e) {
+            EXPECT_FALSE(e.Message().empty());
+        }
+    }
+}

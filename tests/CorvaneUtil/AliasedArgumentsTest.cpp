@@ -1,0 +1,116 @@
+// Every text and stream operation gives the same result when its result is one of its inputs:
+// f(s, k, s) and f(t, k, k) must read the input before they fill the result.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "CorvaneUtil.h"
+#include "Utils/Util.CryptoU.h"
+#include "rtl/MemoryStream.h"
+
+namespace {
+
+using TTextOperation = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
+
+struct TTextPair {
+    std::string Name;
+    TTextOperation Encrypt;
+    TTextOperation Decrypt;
+};
+
+enum class TAliased { Text, Key };
+
+struct TAliasCase {
+    std::string Name;
+    TTextPair Pair;
+    bool OnEncryption;  // which of the pair runs aliased
+    TAliased Aliased;
+};
+
+void PrintTo(const TAliasCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+const std::u16string kText = u"secret text, 1234 (with a comma)";
+const std::u16string kKey = u"the key";
+
+// The operation with its result in the same object as the chosen input.
+bool RunAliased(TTextOperation operation, TAliased aliased, const std::u16string& input, std::u16string& result)
+{
+    if (aliased == TAliased::Text) {
+        result = input;
+        return operation(result, kKey, result);
+    }
+    result = kKey;
+    return operation(input, result, result);
+}
+
+std::vector<TAliasCase> Cases()
+{
+    const TTextPair pairs[] = {
+        {"Ansi", &TCrypto::GetEncryptedString, &TCrypto::GetDecryptedString},
+        {"AnsiWithCheckData", &TCrypto::GetEncryptedStringWithCheckData, &TCrypto::GetDecryptedStringWithCheckData},
+        {"Utf8", &TCrypto::GetEncryptedString2, &TCrypto::GetDecryptedString2},
+        {"Utf8WithCheckData", &TCrypto::GetEncryptedStringWithCheckData2, &TCrypto::GetDecryptedStringWithCheckData2},
+        {"CorvaneUtil", &TCorvaneUtil::Encrypt, &TCorvaneUtil::Decrypt},
+    };
+    std::vector<TAliasCase> cases;
+    for (const TTextPair& pair : pairs) {
+        for (const bool onEncryption : {true, false}) {
+            for (const TAliased aliased : {TAliased::Text, TAliased::Key}) {
+                cases.push_back({pair.Name + (onEncryption ? "_Encrypt" : "_Decrypt") +
+                                     (aliased == TAliased::Text ? "_ResultIsText" : "_ResultIsKey"),
+                                 pair, onEncryption, aliased});
+            }
+        }
+    }
+    return cases;
+}
+
+class AliasedResult : public ::testing::TestWithParam<TAliasCase> {};
+
+TEST_P(AliasedResult, GivesWhatSeparateObjectsGive)
+{
+    const TAliasCase& c = GetParam();
+    if (c.OnEncryption) {
+        // The salt differs per call, so the container is proved by opening it.
+        std::u16string container;
+        ASSERT_TRUE(RunAliased(c.Pair.Encrypt, c.Aliased, kText, container));
+        std::u16string decrypted;
+        EXPECT_TRUE(c.Pair.Decrypt(container, kKey, decrypted));
+        EXPECT_EQ(decrypted, kText);
+        return;
+    }
+    std::u16string container;
+    ASSERT_TRUE(c.Pair.Encrypt(kText, kKey, container));
+    std::u16string result;
+    EXPECT_TRUE(RunAliased(c.Pair.Decrypt, c.Aliased, container, result));
+    EXPECT_EQ(result, kText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, AliasedResult, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return info.param.Name; });
+
+// A stream that is both source and destination ends up holding what a separate destination would.
+TEST(AliasedStream, EncryptingAndDecryptingInPlaceGiveTheSeparateResults)
+{
+    const std::string plain(100000, 'p');
+    TMemoryStream stream;
+    stream.WriteBuffer(plain.data(), static_cast<std::int64_t>(plain.size()));
+
+    ASSERT_TRUE(TCrypto::EncryptStream(stream, kKey, stream));
+    TMemoryStream separate;
+    stream.SetPosition(0);
+    ASSERT_TRUE(TCrypto::DecryptStream(stream, kKey, separate));
+    EXPECT_EQ(std::string(separate.Bytes().begin(), separate.Bytes().end()), plain);
+
+    ASSERT_TRUE(TCrypto::DecryptStream(stream, kKey, stream));
+    EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(plain.size()));
+    EXPECT_EQ(std::string(stream.Bytes().begin(), stream.Bytes().end()), plain);
+}
+
+}  // namespace
