@@ -1,6 +1,8 @@
 #include "CorvaneUtil.h"
 
+#include <chrono>
 #include <span>
+#include <thread>
 
 #include "MinuteKeyPieces.h"
 #include "Utils/Util.CryptoU.h"
@@ -114,8 +116,7 @@ std::u16string TCorvaneUtil::GetHashMD5String(const std::u16string& srcStr)
     return out;
 }
 
-bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string& keyStr,
-                           std::u16string& encryptedStr)
+bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& encryptedStr)
 {
     std::u16string lines;
     if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines)) {
@@ -137,8 +138,7 @@ bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string
     return true;
 }
 
-bool TCorvaneUtil::Decrypt(const std::u16string& targetStr, const std::u16string& keyStr,
-                           std::u16string& decryptedStr)
+bool TCorvaneUtil::Decrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& decryptedStr)
 {
     return TCrypto::GetDecryptedString(targetStr, keyStr, decryptedStr);
 }
@@ -232,6 +232,14 @@ std::u16string TCorvaneUtil::BuildLogRecord(const std::u16string& body, const TL
     return record;
 }
 
+bool TCorvaneUtil::IsRotationDue(const std::u16string& logFileName)
+{
+    if (!FileExists(logFileName))
+        return false;
+    TFile log(logFileName, TFile::TOpen::ReadShared);
+    return log.Size() > RotationThreshold;
+}
+
 void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
 {
     if (!FileExists(logFileName))
@@ -249,27 +257,62 @@ void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u
     MoveFileNoReplace(logFileName, oldLogFileName);
 }
 
+TCorvaneUtil::TLogAppend TCorvaneUtil::AppendLogRecord(const std::u16string& logFileName,
+                                                       const std::u16string& oldLogFileName, const TSecureBytes& record,
+                                                       const std::function<void(int)>& pause)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            try {
+                RotateLogFile(logFileName, oldLogFileName);
+            } catch (const EOSError& e) {
+                // A writer that rotated the log a moment before leaves nothing to rotate: the record
+                // goes into the new log. A log still due that cannot be moved takes no more records.
+                if (IsHeldByAnother(e) || IsRotationDue(logFileName))
+                    throw;
+            }
+            AppendToFile(logFileName, record);
+            return TLogAppend::Written;
+        } catch (const EOSError& e) {
+            if (!IsHeldByAnother(e))
+                return TLogAppend::Failed;
+        } catch (const Exception&) {
+            return TLogAppend::Failed;
+        }
+        if (attempt == LogAttempts)
+            return TLogAppend::Held;
+        pause(attempt);
+    }
+}
+
 void TCorvaneUtil::WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept
 {
     // The log is the last resort of error reporting: whatever fails here is dropped silently.
     try {
-        const std::u16string directory = LogDirectory();
-        const std::u16string baseName = directory + WithoutLastExtension(ExtractFileName(ExecutablePath()));
-        const std::u16string logFileName = baseName + u".log";
-        const std::u16string oldLogFileName = baseName + u".old";
-
-        RotateLogFile(logFileName, oldLogFileName);
-
-        std::u16string body;
-        if (isEncryptMsg) {
-            if (!Encrypt(GetHashMD5String(errMsg) + errMsg, std::u16string(ErrorLogKey), body))
-                body = u"エラーメッセージの暗号化に失敗";
-        } else {
-            body = errMsg;
-        }
-
-        const std::u16string record = BuildLogRecord(body, LocalNow(), UserDateTimeSeparators());
-        AppendToFile(logFileName, TEncoding::ASCII().GetBytes(record));
+        // Another writer holds the log only for the moment it takes to append one record: a
+        // short wait, 25 ms at a time and 200 ms in all, gets this record in after it.
+        WriteErrorLogRecord(errMsg, isEncryptMsg,
+                            [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(25)); });
     } catch (...) {
     }
+}
+
+TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
+                                                           const std::function<void(int)>& pause)
+{
+    const std::u16string directory = LogDirectory();
+    const std::u16string baseName = directory + WithoutLastExtension(ExtractFileName(ExecutablePath()));
+    const std::u16string logFileName = baseName + u".log";
+    const std::u16string oldLogFileName = baseName + u".old";
+
+    std::u16string body;
+    if (isEncryptMsg) {
+        if (!Encrypt(GetHashMD5String(errMsg) + errMsg, std::u16string(ErrorLogKey), body))
+            body = u"エラーメッセージの暗号化に失敗";
+    } else {
+        body = errMsg;
+    }
+
+    const std::u16string record = BuildLogRecord(body, LocalNow(), UserDateTimeSeparators());
+    return AppendLogRecord(logFileName, oldLogFileName, TEncoding::ASCII().GetBytes(record), pause);
 }

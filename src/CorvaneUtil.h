@@ -2,10 +2,12 @@
 // The dialer's application utilities: the text digest, the minute key, the parameter block
 // and the error log.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "rtl/Bytes.h"
 #include "rtl/StringList.h"
 
 // Class-level operations only; never instantiated.
@@ -31,7 +33,9 @@ public:
     // The fixed key of the error log's message bodies; support tools read logs with it.
     static constexpr std::u16string_view ErrorLogKey = u"Tm4pXq&d-Lr8)Hs?Y2=w+;K6";
 
-    // Appends one record to the error log. Never raises.
+    // Appends one record to the error log. Never raises. A log that another writer holds is
+    // tried again for about 200 ms in all; after that, or on any other failure, the record is
+    // dropped.
     static void WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept;
 
     friend struct TCorvaneUtilTestAccess;  // defined by the tests only
@@ -40,6 +44,22 @@ private:
     // Joined from the clock and the two constant pieces on every use; callers wipe it after use.
     static std::u16string GetMinuteKey(const TLocalDateTime& moment);
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName);
+    // True when the log exists and has grown past the rotation threshold; raises EOSError when
+    // it cannot be opened for reading.
+    static bool IsRotationDue(const std::u16string& logFileName);
+
+    enum class TLogAppend { Written, Held, Failed };
+    // How many times a held log is tried before the record is dropped.
+    static constexpr int LogAttempts = 9;
+    // Rotates the log when due and appends the record. While another holds the log, pause(n)
+    // runs after the n-th failed attempt (1 to LogAttempts - 1) and the whole step is tried again;
+    // Held after the last. Raises nothing but what pause raises.
+    static TLogAppend AppendLogRecord(const std::u16string& logFileName, const std::u16string& oldLogFileName,
+                                      const TSecureBytes& record, const std::function<void(int)>& pause);
+    // WriteErrorLog with the pause between attempts given and the outcome told; raises what
+    // finding the log, encrypting the message or pause raise.
+    static TLogAppend WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
+                                          const std::function<void(int)>& pause);
     // One log record: the bracketed time stamp with the given separators, then the body between
     // its start and end markers, every line ending in CR LF.
     static std::u16string BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,

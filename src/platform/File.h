@@ -8,6 +8,12 @@
 // Sharing follows Windows. On POSIX a non-blocking advisory lock (flock) stands in for it: shared
 // for ReadShared, exclusive for every mode that lets nobody else write. A file held against the
 // requested mode fails at once (EWOULDBLOCK), as Windows fails with a sharing violation.
+class EOSError;
+
+// True when the failure is a file held by someone else against the requested access: a sharing
+// or lock violation on Windows, a held lock (EWOULDBLOCK) on POSIX.
+bool IsHeldByAnother(const EOSError& error) noexcept;
+
 class TFile {
 public:
     enum class TOpen {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "Utils/Util.CryptoU.h"
@@ -115,7 +117,10 @@ protected:
 #endif
     }
 
-    std::string LogText() const { return fs::exists(FLog) ? Content(FLog) : std::string(); }
+    std::string LogText() const
+    {
+        return fs::exists(FLog) ? Content(FLog) : std::string();
+    }
 
     std::optional<std::string> FSavedProgramData = GetVariable("PROGRAMDATA");
     TTempDir FProgramData;
@@ -138,12 +143,12 @@ TEST_F(ErrorLogTest, RecordCarriesTimeStampWithUserSeparators)
     const std::string d = RegexEscaped(separators.Date);
     const std::string t = RegexEscaped(separators.Time);
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(records[0].TimeStamp, m,
-                                 std::regex("(\\d{4})" + d + "(\\d{2})" + d + "(\\d{2}) (\\d{2})" + t + "(\\d{2})" + t +
-                                            "(\\d{2})")))
+    ASSERT_TRUE(std::regex_match(
+        records[0].TimeStamp, m,
+        std::regex("(\\d{4})" + d + "(\\d{2})" + d + "(\\d{2}) (\\d{2})" + t + "(\\d{2})" + t + "(\\d{2})")))
         << records[0].TimeStamp;
-    const TLocalDateTime stamped{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]),
-                                 std::stoi(m[5]), std::stoi(m[6]), 0};
+    const TLocalDateTime stamped{
+        std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6]), 0};
     auto secondsKey = [](const TLocalDateTime& x) {
         return std::make_tuple(x.Year, x.Month, x.Day, x.Hour, x.Minute, x.Second);
     };
@@ -256,7 +261,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, LogRotation,
                          testing::Values(TRotationCase{"KeepsLogOfExactlyThreshold", RotationThreshold, false},
                                          TRotationCase{"MovesLogOneByteOver", RotationThreshold + 1, true},
                                          TRotationCase{"KeepsSmallLog", 10, false}),
-                         [](const testing::TestParamInfo<TRotationCase>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TRotationCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST_F(ErrorLogTest, RotationReplacesEarlierOldLog)
 {
@@ -340,6 +347,55 @@ TEST_F(ErrorLogTest, LockedLogDropsRecordWithoutRaising)
     EXPECT_EQ(Records(LogText()).size(), 1u);
 }
 
+TSecureBytes RecordBytes(std::string_view text)
+{
+    return TSecureBytes(text.begin(), text.end());
+}
+
+TEST_F(ErrorLogTest, HeldLogIsTriedAgainAndTakesTheRecordOnceReleased)
+{
+    WriteFileBytes(FLog, "before\r\n");
+    auto held = std::make_unique<THeldFile>(FLog);
+    std::vector<int> pauses;
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                 RecordBytes("after\r\n"), [&](int attempt) {
+                                                                     pauses.push_back(attempt);
+                                                                     if (attempt == 2)
+                                                                         held.reset();
+                                                                 });
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_EQ(pauses, (std::vector<int>{1, 2}));
+    EXPECT_EQ(LogText(), "before\r\nafter\r\n");
+}
+
+TEST_F(ErrorLogTest, LogHeldThroughEveryAttemptDropsTheRecord)
+{
+    for (const std::size_t size : {std::size_t{12}, RotationThreshold + 1}) {
+        const std::string previous(size, 'h');
+        WriteFileBytes(FLog, previous);
+        const THeldFile held(FLog);
+        int pauses = 0;
+        const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                     RecordBytes("x\r\n"), [&](int) { ++pauses; });
+        EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Held);
+        EXPECT_EQ(pauses, TCorvaneUtilTestAccess::LogAttempts - 1);
+        EXPECT_EQ(Content(FLog), previous);
+        EXPECT_FALSE(fs::exists(FOld));
+    }
+}
+
+TEST_F(ErrorLogTest, OtherFailuresAreNotTriedAgain)
+{
+    fs::create_directory(FOld);
+    WriteFileBytes(FOld / "inside", "x");
+    WriteFileBytes(FLog, std::string(RotationThreshold + 1, 'r'));
+    int pauses = 0;
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                 RecordBytes("x\r\n"), [&](int) { ++pauses; });
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_EQ(pauses, 0);
+}
+
 struct TPathLengthCase {
     const char* Name;
     std::size_t Length;
@@ -368,7 +424,9 @@ TEST_P(LogPathLength, RefusesPathsOfMaxPathOrLonger)
 INSTANTIATE_TEST_SUITE_P(Cases, LogPathLength,
                          testing::Values(TPathLengthCase{"AcceptsLongestPath", 259, true},
                                          TPathLengthCase{"RefusesMaxPath", 260, false}),
-                         [](const testing::TestParamInfo<TPathLengthCase>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TPathLengthCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 // One test for every run that writes beside the program, so parallel runs never share that file.
 TEST(ErrorLogFallback, WritesBesideProgramWhenProgramDataFolderIsMissing)

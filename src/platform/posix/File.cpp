@@ -44,6 +44,11 @@ int LockKind(TFile::TOpen mode) noexcept
 
 }  // namespace
 
+bool IsHeldByAnother(const EOSError& error) noexcept
+{
+    return error.ErrorCode == EWOULDBLOCK || error.ErrorCode == EAGAIN;
+}
+
 TFile::TFile(const std::u16string& path, TOpen mode)
 {
     const std::string nativePath = ToUtf8Lossy(path);

@@ -45,6 +45,11 @@ HANDLE AsHandle(void* handle) noexcept
 
 }  // namespace
 
+bool IsHeldByAnother(const EOSError& error) noexcept
+{
+    return error.ErrorCode == ERROR_SHARING_VIOLATION || error.ErrorCode == ERROR_LOCK_VIOLATION;
+}
+
 TFile::TFile(const std::u16string& path, TOpen mode)
 {
     const TOpenParameters parameters = OpenParametersOf(mode);
