@@ -9,6 +9,7 @@
 #include "CorvaneUtil.h"
 #include "dialer/ExitStatus.h"
 #include "dialer/VpnConnectManagerX64.h"
+#include "platform/FaultReport.h"
 #include "platform/Process.h"
 #include "rtl/Exceptions.h"
 #include "rtl/StringList.h"
@@ -16,7 +17,19 @@
 
 namespace {
 
-std::uint32_t RunDialer() noexcept
+// A hardware fault in the RAS library that nothing handled: logged like the system's other
+// external exceptions, "外部例外 " and the exception code in upper-case hexadecimal.
+void LogFault(std::uint32_t exceptionCode) noexcept
+{
+    std::u16string message = u"外部例外 ";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        message.push_back(u"0123456789ABCDEF"[(exceptionCode >> shift) & 0xF]);
+    TCorvaneUtil::WriteErrorLog(message, true);
+}
+
+// Not noexcept: a structured exception from the RAS library must pass through to the fault
+// report instead of ending the process as an exception escaping a noexcept function.
+std::uint32_t RunDialer()
 {
     std::uint32_t exitStatus = NoDialResult;
     try {
@@ -50,6 +63,7 @@ std::uint32_t RunDialer() noexcept
 extern "C" int __stdcall wWinMain(void* /*instance*/, void* /*previousInstance*/, wchar_t* /*commandLine*/,
                                   int /*showCommand*/)
 {
+    ReportUnhandledFaults(&LogFault, NoDialResult);
     return static_cast<int>(RunDialer());
 }
 
@@ -58,6 +72,7 @@ extern "C" int __stdcall wWinMain(void* /*instance*/, void* /*previousInstance*/
 int main(int argc, char** argv)
 {
     SetCommandLine(argc, argv);
+    ReportUnhandledFaults(&LogFault, NoDialResult);
     // A POSIX parent sees only 8 bits: the result arrives through the documented mapping.
     return PosixExitStatus(RunDialer());
 }

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <vector>
 
 #include "CorvaneUtil.h"
 #include "dialer/DialerHarness.h"
+#include "doubles/RasDialRecording.h"
 #include "support/TestSupport.h"
 
 using namespace DialerTesting;
@@ -83,5 +85,43 @@ TEST_F(RasLibraryBinding, LibraryBesideTheDialerComesBeforeTheDefaultSearch)
 }
 
 #endif
+
+// A hardware fault inside RasDialW. Windows: no dialog, a logged external exception and 9999.
+// POSIX: a signal death (nothing can be logged safely from a signal handler), never a status
+// that reads as a dial result.
+struct TFaultCase {
+    const char* Name;
+    const char* Fault;
+    const char16_t* Logged;
+    int Signal;
+};
+
+class RasLibraryFault : public RasLibraryBinding, public ::testing::WithParamInterface<TFaultCase> {};
+
+TEST_P(RasLibraryFault, EndsTheDialerWithoutADialResult)
+{
+    Harness.Environment().emplace_back(RasDialRecording::FaultVariable, GetParam().Fault);
+
+    const TestSupport::TChildExit exit = Harness.RunWithItems(FiveItems);
+
+    EXPECT_TRUE(Harness.Recorded());
+    EXPECT_EQ(exit.Output, "");
+#ifdef _WIN32
+    EXPECT_EQ(exit.Status, 9999u);
+    const std::vector<TLoggedMessage> logged = Harness.Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(TestSupport::U8(logged[0].Message), TestSupport::U8(AsLogged(GetParam().Logged)));
+    EXPECT_EQ(logged[0].Digest, TCorvaneUtil::GetHashMD5String(GetParam().Logged));
+#else
+    EXPECT_EQ(exit.Status, 128u + static_cast<unsigned>(GetParam().Signal));
+    EXPECT_TRUE(Harness.Logged().empty());
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RasLibraryFault,
+    ::testing::Values(TFaultCase{"AccessViolation", "access-violation", u"外部例外 C0000005", SIGSEGV},
+                      TFaultCase{"IllegalInstruction", "illegal-instruction", u"外部例外 C000001D", SIGILL}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // What the recording RAS double writes for each RasDialW call, to the file named by
 // RecordFileVariable (nothing when it is unset). It returns the decimal number in
-// ResultVariable, or 0.
+// ResultVariable, or 0. With FaultVariable set it faults instead of returning: "access-violation"
+// writes through a null pointer, "illegal-instruction" executes one.
 //
 //   offset  size  content
 //   0       4     dwNotifierType
@@ -17,6 +18,7 @@ namespace RasDialRecording {
 
 inline constexpr const char* RecordFileVariable = "CORVANE_DOUBLE_RECORD_FILE";
 inline constexpr const char* ResultVariable = "CORVANE_DOUBLE_RESULT";
+inline constexpr const char* FaultVariable = "CORVANE_DOUBLE_FAULT";
 
 inline constexpr std::uint32_t ExtensionsGiven = 1;  // lpRasDialExtensions was not null
 inline constexpr std::uint32_t PhonebookGiven = 2;   // lpszPhonebook was not null

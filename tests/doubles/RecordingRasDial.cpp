@@ -56,6 +56,14 @@ extern "C" CORVANE_EXPORT std::uint32_t RasDialW(void* lpRasDialExtensions, cons
                                                  void** lphRasConn)
 {
     Record(lpRasDialExtensions, lpszPhonebook, lpRasDialParams, dwNotifierType, lpvNotifier, lphRasConn);
+    if (const char* fault = std::getenv(RasDialRecording::FaultVariable)) {
+        if (std::strcmp(fault, "access-violation") == 0) {
+            volatile int* nowhere = nullptr;
+            *nowhere = 1;
+        } else if (std::strcmp(fault, "illegal-instruction") == 0) {
+            __builtin_trap();
+        }
+    }
     const char* result = std::getenv(RasDialRecording::ResultVariable);
     return result != nullptr ? static_cast<std::uint32_t>(std::strtoul(result, nullptr, 10)) : 0;
 }

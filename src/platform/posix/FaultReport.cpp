@@ -1,0 +1,3 @@
+#include "platform/FaultReport.h"
+
+void ReportUnhandledFaults(TFaultReport /*onFault*/, std::uint32_t /*exitStatus*/) {}
