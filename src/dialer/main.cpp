@@ -27,9 +27,7 @@ void LogFault(std::uint32_t exceptionCode) noexcept
     TCorvaneUtil::WriteErrorLog(message, true);
 }
 
-// Not noexcept: a structured exception from the RAS library must pass through to the fault
-// report instead of ending the process as an exception escaping a noexcept function.
-std::uint32_t RunDialer()
+std::uint32_t RunDialer() noexcept
 {
     std::uint32_t exitStatus = NoDialResult;
     try {

@@ -373,11 +373,13 @@ TEST_F(ErrorLogTest, LogHeldThroughEveryAttemptDropsTheRecord)
     for (const std::size_t size : {std::size_t{12}, RotationThreshold + 1}) {
         const std::string previous(size, 'h');
         WriteFileBytes(FLog, previous);
-        const THeldFile held(FLog);
         int pauses = 0;
-        const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
-                                                                     RecordBytes("x\r\n"), [&](int) { ++pauses; });
-        EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Held);
+        {
+            const THeldFile held(FLog);
+            const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                         RecordBytes("x\r\n"), [&](int) { ++pauses; });
+            EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Held);
+        }
         EXPECT_EQ(pauses, TCorvaneUtilTestAccess::LogAttempts - 1);
         EXPECT_EQ(Content(FLog), previous);
         EXPECT_FALSE(fs::exists(FOld));
