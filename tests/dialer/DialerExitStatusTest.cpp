@@ -121,7 +121,8 @@ TEST_P(DialerPassesRasResult, AsItsExitStatusUnlogged)
 }
 
 // 623: no such entry; 691: authentication refused; 70000 needs more than 16 bits.
-INSTANTIATE_TEST_SUITE_P(Codes, DialerPassesRasResult, ::testing::Values(623u, 691u, 70000u));
+INSTANTIATE_TEST_SUITE_P(Codes, DialerPassesRasResult, ::testing::Values(623u, 691u, 70000u),
+                         [](const auto& info) { return "Result" + std::to_string(info.param); });
 
 #ifndef _WIN32
 // What a POSIX parent receives, written out rather than computed: 256 and 512 would arrive as 0

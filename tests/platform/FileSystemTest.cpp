@@ -145,10 +145,16 @@ TEST_F(FileSystemTest, DeleteRemovesFilesOnly)
 }
 
 struct TSplitCase {
+    const char* CaseName;
     const char16_t* Path;
     const char16_t* Directory;
     const char16_t* Name;
 };
+
+void PrintTo(const TSplitCase& c, std::ostream* os)
+{
+    *os << U8(c.Path);
+}
 
 class PathSplit : public testing::TestWithParam<TSplitCase> {};
 
@@ -161,20 +167,23 @@ TEST_P(PathSplit, SplitsAtLastDelimiter)
 
 #ifdef _WIN32
 INSTANTIATE_TEST_SUITE_P(Cases, PathSplit,
-                         testing::Values(TSplitCase{u"C:\\Program Files\\Corvane\\CorvaneDialer.exe",
+                         testing::Values(TSplitCase{"FullPath", u"C:\\Program Files\\Corvane\\CorvaneDialer.exe",
                                                     u"C:\\Program Files\\Corvane\\", u"CorvaneDialer.exe"},
-                                         TSplitCase{u"C:/mixed\\dir/x.log", u"C:/mixed\\dir/", u"x.log"},
-                                         TSplitCase{u"C:name.txt", u"C:", u"name.txt"},
-                                         TSplitCase{u"name.txt", u"", u"name.txt"},
-                                         TSplitCase{u"C:\\dir\\", u"C:\\dir\\", u""}));
+                                         TSplitCase{"MixedSlashes", u"C:/mixed\\dir/x.log", u"C:/mixed\\dir/",
+                                                    u"x.log"},
+                                         TSplitCase{"DriveWithoutDirectory", u"C:name.txt", u"C:", u"name.txt"},
+                                         TSplitCase{"NameOnly", u"name.txt", u"", u"name.txt"},
+                                         TSplitCase{"TrailingDelimiter", u"C:\\dir\\", u"C:\\dir\\", u""}),
+                         [](const auto& info) { return std::string(info.param.CaseName); });
 #else
 INSTANTIATE_TEST_SUITE_P(Cases, PathSplit,
-                         testing::Values(TSplitCase{u"/opt/corvane/bin/CorvaneDialer", u"/opt/corvane/bin/",
+                         testing::Values(TSplitCase{"FullPath", u"/opt/corvane/bin/CorvaneDialer", u"/opt/corvane/bin/",
                                                     u"CorvaneDialer"},
-                                         TSplitCase{u"/name", u"/", u"name"},
-                                         TSplitCase{u"name.txt", u"", u"name.txt"},
-                                         TSplitCase{u"back\\slash", u"", u"back\\slash"},
-                                         TSplitCase{u"/dir/", u"/dir/", u""}));
+                                         TSplitCase{"InRoot", u"/name", u"/", u"name"},
+                                         TSplitCase{"NameOnly", u"name.txt", u"", u"name.txt"},
+                                         TSplitCase{"BackslashIsPartOfTheName", u"back\\slash", u"", u"back\\slash"},
+                                         TSplitCase{"TrailingDelimiter", u"/dir/", u"/dir/", u""}),
+                         [](const auto& info) { return std::string(info.param.CaseName); });
 #endif
 
 TEST(PathChars, RejectWhatThePlatformCannotName)

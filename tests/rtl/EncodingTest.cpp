@@ -67,30 +67,37 @@ TEST(Utf8Encoding, LoneSurrogatesBecomeTheReplacementCharacter)
         EXPECT_EQ(Hex(TEncoding::UTF8().GetBytes(text)), hex);
 }
 
-class Utf8Invalid : public ::testing::TestWithParam<const char*> {};
+struct TInvalidUtf8 {
+    const char* Name;
+    const char* Hex;
+};
+
+void PrintTo(const TInvalidUtf8& c, std::ostream* os)
+{
+    *os << c.Hex;
+}
+
+class Utf8Invalid : public ::testing::TestWithParam<TInvalidUtf8> {};
 
 TEST_P(Utf8Invalid, RaisesTheNoMappingError)
 {
     try {
-        Decode(TEncoding::UTF8(), FromHex(GetParam()));
-        ADD_FAILURE() << "decoded " << GetParam();
+        Decode(TEncoding::UTF8(), FromHex(GetParam().Hex));
+        ADD_FAILURE() << "decoded " << GetParam().Hex;
     } catch (const EEncodingError& e) {
         EXPECT_EQ(e.Message(), u"Unicode 文字のマッピングがターゲットのマルチバイト コード ページに存在しません");
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, Utf8Invalid,
-                         ::testing::Values("80",        // stray continuation byte
-                                           "41c3",      // truncated at the end
-                                           "e38141",    // truncated in the middle
-                                           "c080",      // overlong
-                                           "e08080",    // overlong
-                                           "f0808080",  // overlong
-                                           "eda080",    // encoded surrogate
-                                           "edbfbf",    // encoded surrogate
-                                           "f4908080",  // past U+10FFFF
-                                           "f8888080",  // five-byte form
-                                           "ff", "fe"));
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8Invalid,
+    ::testing::Values(TInvalidUtf8{"StrayContinuationByte", "80"}, TInvalidUtf8{"TruncatedAtTheEnd", "41c3"},
+                      TInvalidUtf8{"TruncatedInTheMiddle", "e38141"}, TInvalidUtf8{"OverlongTwoBytes", "c080"},
+                      TInvalidUtf8{"OverlongThreeBytes", "e08080"}, TInvalidUtf8{"OverlongFourBytes", "f0808080"},
+                      TInvalidUtf8{"EncodedHighSurrogate", "eda080"}, TInvalidUtf8{"EncodedLowSurrogate", "edbfbf"},
+                      TInvalidUtf8{"PastU10FFFF", "f4908080"}, TInvalidUtf8{"FiveByteForm", "f8888080"},
+                      TInvalidUtf8{"ByteFF", "ff"}, TInvalidUtf8{"ByteFE", "fe"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // ---------------------------------------------------------------------------------------
 // ASCII

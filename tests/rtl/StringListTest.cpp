@@ -110,21 +110,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TReaderCase>& info) { return std::string(info.param.Name); });
 
 // What the parameter block relies on: the writer's text, read back, gives the items again.
-class DelimitedTextRoundTrip : public testing::TestWithParam<TItems> {};
+struct TRoundTripCase {
+    const char* Name;
+    TItems Items;
+};
+
+void PrintTo(const TRoundTripCase& c, std::ostream* os)
+{
+    *os << Show(c.Items);
+}
+
+class DelimitedTextRoundTrip : public testing::TestWithParam<TRoundTripCase> {};
 
 TEST_P(DelimitedTextRoundTrip, ReadsBackUnchanged)
 {
-    const TStringList written = ListOf(GetParam());
+    const TStringList written = ListOf(GetParam().Items);
     TStringList read;
     read.SetCommaText(written.DelimitedText());
-    EXPECT_EQ(Show(read.Items()), Show(GetParam()));
+    EXPECT_EQ(Show(read.Items()), Show(GetParam().Items));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DelimitedTextRoundTrip,
-                         testing::Values(TItems{}, TItems{u""}, TItems{u"a", u"b c"}, TItems{u"d\"e"},
-                                         TItems{u" lead", u"trail ", u"t\tab", u"\"", u"\"\""},
-                                         TItems{u"C:\\Phone Book\\rasphone.pbk", u"Office VPN", u"user",
-                                                u"p@ss w\"rd", u"10.0.0.1"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DelimitedTextRoundTrip,
+    testing::Values(TRoundTripCase{"NoItems", {}}, TRoundTripCase{"OneEmptyItem", {u""}},
+                    TRoundTripCase{"BlankInsideItem", {u"a", u"b c"}}, TRoundTripCase{"QuoteInsideItem", {u"d\"e"}},
+                    TRoundTripCase{"EdgeBlanksTabAndQuotes", {u" lead", u"trail ", u"t\tab", u"\"", u"\"\""}},
+                    TRoundTripCase{
+                        "DialItems",
+                        {u"C:\\Phone Book\\rasphone.pbk", u"Office VPN", u"user", u"p@ss w\"rd", u"10.0.0.1"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(StringList, KeepsEmptyItemAmongOthersAndItemWithComma)
 {

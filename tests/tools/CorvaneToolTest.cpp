@@ -82,10 +82,16 @@ TEST_F(CorvaneToolTest, MakeParamsReadsItemsFromFileWithCrLfLines)
 }
 
 struct TMomentCase {
+    const char* Name;
     const char* MadeAt;
     const char* ReadAt;
     bool Accepted;
 };
+
+void PrintTo(const TMomentCase& c, std::ostream* os)
+{
+    *os << "made " << c.MadeAt << ", read " << c.ReadAt;
+}
 
 class ParamsMomentTest : public CorvaneToolTest, public ::testing::WithParamInterface<TMomentCase> {};
 
@@ -104,13 +110,15 @@ TEST_P(ParamsMomentTest, BlockIsAcceptedInItsMinuteAndTheNextOnly)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, ParamsMomentTest,
-                         ::testing::Values(TMomentCase{"2026-03-04 10:15", "2026-03-04 10:15", true},
-                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:16", true},
-                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:17", false},
-                                           TMomentCase{"2026-03-04 10:15", "2026-03-04 10:14", false},
-                                           TMomentCase{"2026-12-31 23:59", "2027-01-01 00:00", true},
-                                           TMomentCase{"2026-12-31 23:59", "2027-01-01 00:01", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Moments, ParamsMomentTest,
+    ::testing::Values(TMomentCase{"SameMinute", "2026-03-04 10:15", "2026-03-04 10:15", true},
+                      TMomentCase{"OneMinuteOld", "2026-03-04 10:15", "2026-03-04 10:16", true},
+                      TMomentCase{"TwoMinutesOld", "2026-03-04 10:15", "2026-03-04 10:17", false},
+                      TMomentCase{"MadeAMinuteAhead", "2026-03-04 10:15", "2026-03-04 10:14", false},
+                      TMomentCase{"OneMinuteOldAcrossNewYear", "2026-12-31 23:59", "2027-01-01 00:00", true},
+                      TMomentCase{"TwoMinutesOldAcrossNewYear", "2026-12-31 23:59", "2027-01-01 00:01", false}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CorvaneToolTest, ReadParamsAtNowAcceptsBlockMadeNow)
 {
@@ -143,9 +151,15 @@ TEST_F(CorvaneToolTest, CodePageOptionCarriesJapaneseItemsForJapaneseWindows)
 // --- encrypt / decrypt ------------------------------------------------------------------
 
 struct TTextCase {
+    const char* Name;
     std::vector<std::string> Variant;  // --check-data / --utf8
     const char* Layout;
 };
+
+void PrintTo(const TTextCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class TextVariantTest : public CorvaneToolTest, public ::testing::WithParamInterface<TTextCase> {};
 
@@ -173,15 +187,20 @@ TEST_P(TextVariantTest, EncryptThenDecryptGivesTheTextBack)
 
 INSTANTIATE_TEST_SUITE_P(
     AllVariantsAndLayouts, TextVariantTest,
-    ::testing::Values(TTextCase{{}, "none"}, TTextCase{{}, "breaks"}, TTextCase{{}, "xe5"},
-                      TTextCase{{"--check-data"}, "none"}, TTextCase{{"--check-data"}, "breaks"},
-                      TTextCase{{"--utf8"}, "xe5"}, TTextCase{{"--utf8"}, "none"},
-                      TTextCase{{"--check-data", "--utf8"}, "breaks"}, TTextCase{{"--check-data", "--utf8"}, "xe5"}));
+    ::testing::Values(TTextCase{"Ansi_Layout_None", {}, "none"}, TTextCase{"Ansi_Layout_Breaks", {}, "breaks"},
+                      TTextCase{"Ansi_Layout_Xe5", {}, "xe5"},
+                      TTextCase{"CheckData_Layout_None", {"--check-data"}, "none"},
+                      TTextCase{"CheckData_Layout_Breaks", {"--check-data"}, "breaks"},
+                      TTextCase{"Utf8_Layout_Xe5", {"--utf8"}, "xe5"},
+                      TTextCase{"Utf8_Layout_None", {"--utf8"}, "none"},
+                      TTextCase{"CheckDataUtf8_Layout_Breaks", {"--check-data", "--utf8"}, "breaks"},
+                      TTextCase{"CheckDataUtf8_Layout_Xe5", {"--check-data", "--utf8"}, "xe5"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CorvaneToolTest, EncryptedTextDecryptsWithTheLibrary)
 {
-    const auto encrypted = Corvane({"encrypt", "--utf8", "--check-data", "--key-env", "CORVANE_TEST_KEY"},
-                                   "暗号化に失敗", FKeyEnv);
+    const auto encrypted =
+        Corvane({"encrypt", "--utf8", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, "暗号化に失敗", FKeyEnv);
     ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
     std::u16string text;
     EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData2(U16(encrypted.Out), u"correct horse battery staple", text));
@@ -303,9 +322,17 @@ TEST_F(CorvaneToolTest, DigestsMatchPublishedValues)
 // --- usage and failures -------------------------------------------------------------------
 
 struct TUsageCase {
+    const char* Name;
     std::vector<std::string> Args;
     int ExitCode;
 };
+
+void PrintTo(const TUsageCase& c, std::ostream* os)
+{
+    *os << "corvane";
+    for (const std::string& arg : c.Args)
+        *os << ' ' << arg;
+}
 
 class UsageTest : public CorvaneToolTest, public ::testing::WithParamInterface<TUsageCase> {};
 
@@ -319,19 +346,23 @@ TEST_P(UsageTest, FailsWithItsExitCodeAndOneErrorLine)
 
 INSTANTIATE_TEST_SUITE_P(
     BadUsage, UsageTest,
-    ::testing::Values(TUsageCase{{}, 2}, TUsageCase{{"frobnicate"}, 2}, TUsageCase{{"md5"}, 2},
-                      TUsageCase{{"md5", "a", "b"}, 2}, TUsageCase{{"encrypt"}, 2},
-                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--layout", "wide"}, 2},
-                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--bogus"}, 2},
-                      TUsageCase{{"encrypt", "--key-env", "CORVANE_TEST_KEY", "--key-file", "k"}, 2},
-                      TUsageCase{{"make-params", "--at", "2026-02-30 10:00"}, 2},
-                      TUsageCase{{"make-params", "--at"}, 2}, TUsageCase{{"sha256", "text"}, 2},
-                      TUsageCase{{"read-params"}, 2}, TUsageCase{{"read-log"}, 2},
-                      TUsageCase{{"encrypt", "--key-env", "UNSET_CORVANE_VARIABLE"}, 1},
-                      TUsageCase{{"encrypt", "--key-file", "/nonexistent/key"}, 1},
-                      TUsageCase{{"read-params", "bm90IGEgYmxvY2s="}, 1},
-                      TUsageCase{{"read-log", "/nonexistent/CorvaneDialer.log"}, 1},
-                      TUsageCase{{"encrypt-file", "--key-env", "CORVANE_TEST_KEY", "/nonexistent/in", "out"}, 1}));
+    ::testing::Values(
+        TUsageCase{"MissingCommand", {}, 2}, TUsageCase{"UnknownCommand", {"frobnicate"}, 2},
+        TUsageCase{"Md5WithoutText", {"md5"}, 2}, TUsageCase{"Md5WithTwoTexts", {"md5", "a", "b"}, 2},
+        TUsageCase{"EncryptWithoutKey", {"encrypt"}, 2},
+        TUsageCase{"UnknownLayout", {"encrypt", "--key-env", "CORVANE_TEST_KEY", "--layout", "wide"}, 2},
+        TUsageCase{"UnknownOption", {"encrypt", "--key-env", "CORVANE_TEST_KEY", "--bogus"}, 2},
+        TUsageCase{"TwoKeySources", {"encrypt", "--key-env", "CORVANE_TEST_KEY", "--key-file", "k"}, 2},
+        TUsageCase{"ImpossibleDate", {"make-params", "--at", "2026-02-30 10:00"}, 2},
+        TUsageCase{"AtWithoutMoment", {"make-params", "--at"}, 2},
+        TUsageCase{"Sha256WithoutSalt", {"sha256", "text"}, 2},
+        TUsageCase{"ReadParamsWithoutBlock", {"read-params"}, 2}, TUsageCase{"ReadLogWithoutFile", {"read-log"}, 2},
+        TUsageCase{"UnsetKeyVariable", {"encrypt", "--key-env", "UNSET_CORVANE_VARIABLE"}, 1},
+        TUsageCase{"MissingKeyFile", {"encrypt", "--key-file", "/nonexistent/key"}, 1},
+        TUsageCase{"UndecryptableBlock", {"read-params", "bm90IGEgYmxvY2s="}, 1},
+        TUsageCase{"MissingLog", {"read-log", "/nonexistent/CorvaneDialer.log"}, 1},
+        TUsageCase{"MissingInputFile", {"encrypt-file", "--key-env", "CORVANE_TEST_KEY", "/nonexistent/in", "out"}, 1}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CorvaneToolTest, HelpIsAvailableForTheToolAndEachCommand)
 {

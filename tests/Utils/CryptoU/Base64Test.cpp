@@ -169,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TLayoutCase{55, 76, 76, false, 78, true}, TLayoutCase{56, 76, 76, false, 78, true},
                       TLayoutCase{57, 76, 78, true, 78, true}, TLayoutCase{58, 80, 82, false, 82, false},
                       TLayoutCase{112, 152, 154, false, 156, true}, TLayoutCase{113, 152, 154, false, 156, true},
-                      TLayoutCase{114, 152, 156, true, 156, true}, TLayoutCase{171, 228, 234, true, 234, true}));
+                      TLayoutCase{114, 152, 156, true, 156, true}, TLayoutCase{171, 228, 234, true, 234, true}),
+    [](const auto& info) { return "Input" + std::to_string(info.param.Count) + "Bytes"; });
 
 TEST(Base64Encoding, FiftyEightBytesEndWithAShortPaddedLine)
 {
@@ -220,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   "\xC3\xA9Zm\x80\xFF"
                                   "9v",
                                   "foo"},
-                      TDecodeCase{"OnlyPads", "====", ""}));
+                      TDecodeCase{"OnlyPads", "====", ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Base64Decoding, ExtraBreaksBlanksAndPadsBetweenGroupsChangeNothing)
 {

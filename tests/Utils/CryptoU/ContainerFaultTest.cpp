@@ -110,7 +110,8 @@ TEST_P(CipherFault, EncryptionReturnsFalseAfterTheSalt)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, CipherFault, ::testing::Values("BCryptImportKey", "BCryptEncrypt"));
+INSTANTIATE_TEST_SUITE_P(Calls, CipherFault, ::testing::Values("BCryptImportKey", "BCryptEncrypt"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_F(ContainerFaults, DecryptionProviderFailureReturnsFalse)
 {

@@ -137,7 +137,8 @@ TEST_P(OracleKey, OpenSslContainerDecryptsWithTCrypto)
 INSTANTIATE_TEST_SUITE_P(Keys, OracleKey,
                          ::testing::Values(TKeyCase{"OneByte", "k"}, TKeyCase{"Ascii", "correct horse battery"},
                                            TKeyCase{"NonAscii", "鍵🔑ключ"},
-                                           TKeyCase{"LongerThanADigest", std::string(100, 'x')}));
+                                           TKeyCase{"LongerThanADigest", std::string(100, 'x')}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(OracleEmptyKey, ContainerDecryptsUnderAllZeroKeyAndIV)
 {

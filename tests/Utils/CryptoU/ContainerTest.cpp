@@ -89,14 +89,16 @@ TEST_P(ContainerSize, IsSaltPlusPaddedBlocksAndDecryptsBack)
     EXPECT_EQ(decrypted.Output, payload);
 }
 
-INSTANTIATE_TEST_SUITE_P(Payloads, ContainerSize,
-                         ::testing::Values(TLengthCase{0, false, 27}, TLengthCase{0, true, 27},
-                                           TLengthCase{5, false, 27}, TLengthCase{5, true, 43},
-                                           TLengthCase{15, false, 27}, TLengthCase{16, false, 43},
-                                           TLengthCase{20, true, 43}, TLengthCase{21, true, 59},
-                                           TLengthCase{32, false, 59}, TLengthCase{70000, false, 70027},
-                                           TLengthCase{70000, true, 70027}, TLengthCase{69990, true, 70027},
-                                           TLengthCase{69988, true, 70011}));
+INSTANTIATE_TEST_SUITE_P(
+    Payloads, ContainerSize,
+    ::testing::Values(TLengthCase{0, false, 27}, TLengthCase{0, true, 27}, TLengthCase{5, false, 27},
+                      TLengthCase{5, true, 43}, TLengthCase{15, false, 27}, TLengthCase{16, false, 43},
+                      TLengthCase{20, true, 43}, TLengthCase{21, true, 59}, TLengthCase{32, false, 59},
+                      TLengthCase{70000, false, 70027}, TLengthCase{70000, true, 70027},
+                      TLengthCase{69990, true, 70027}, TLengthCase{69988, true, 70011}),
+    [](const auto& info) {
+        return "Payload" + std::to_string(info.param.Payload) + "Bytes" + (info.param.CheckData ? "_CheckData" : "");
+    });
 
 TEST(ContainerEngine, FreshSaltMakesEveryContainerDifferent)
 {
@@ -237,7 +239,8 @@ TEST_P(ShortContainer, FailsWithoutWritingAnything)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ShortContainer, ::testing::Values(0u, 1u, 10u, 11u));
+INSTANTIATE_TEST_SUITE_P(Sizes, ShortContainer, ::testing::Values(0u, 1u, 10u, 11u),
+                         [](const auto& info) { return "Only" + std::to_string(info.param) + "Bytes"; });
 
 TEST(ContainerEngine, TruncatedOrExtendedContainerFails)
 {

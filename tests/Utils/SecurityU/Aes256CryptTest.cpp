@@ -96,6 +96,11 @@ struct TKeySizeCase {
     const char* Message;
 };
 
+void PrintTo(const TKeySizeCase& c, std::ostream* os)
+{
+    *os << c.KeyBytes << "-byte key";
+}
+
 class Aes256CryptKeySizeTest : public ::testing::TestWithParam<TKeySizeCase> {};
 
 TEST_P(Aes256CryptKeySizeTest, RejectsKeyOfWrongSizeWithStatusZero)
@@ -114,7 +119,8 @@ TEST_P(Aes256CryptKeySizeTest, RejectsKeyOfWrongSizeWithStatusZero)
 INSTANTIATE_TEST_SUITE_P(Sizes, Aes256CryptKeySizeTest,
                          ::testing::Values(TKeySizeCase{16, "invalid key size. expect 256, actual 128.:0"},
                                            TKeySizeCase{0, "invalid key size. expect 256, actual 0.:0"},
-                                           TKeySizeCase{33, "invalid key size. expect 256, actual 264.:0"}));
+                                           TKeySizeCase{33, "invalid key size. expect 256, actual 264.:0"}),
+                         [](const auto& info) { return "Key" + std::to_string(info.param.KeyBytes) + "Bytes"; });
 
 TEST_F(Aes256CryptTest, ReportsUseBeforeKeyWithLineOfCheck)
 {

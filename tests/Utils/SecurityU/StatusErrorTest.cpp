@@ -8,10 +8,16 @@
 namespace {
 
 struct TStatusCase {
+    const char* CaseName;
     std::int32_t Status;
     const char* Name;
     const char* Message;
 };
+
+void PrintTo(const TStatusCase& c, std::ostream* os)
+{
+    *os << c.Name << " status " << c.Status;
+}
 
 class RaiseNTStatusErrorTest : public ::testing::TestWithParam<TStatusCase> {};
 
@@ -29,14 +35,16 @@ TEST_P(RaiseNTStatusErrorTest, WritesNameColonAndSignedDecimalStatus)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, RaiseNTStatusErrorTest,
-                         ::testing::Values(TStatusCase{static_cast<std::int32_t>(0xC000000DU), "BCryptGenRandom",
-                                                       "BCryptGenRandom:-1073741811"},
-                                           TStatusCase{0, "invalid key size. expect 256, actual 0.",
-                                                       "invalid key size. expect 256, actual 0.:0"},
-                                           TStatusCase{0x00000103, "BCryptEncrypt", "BCryptEncrypt:259"},
-                                           TStatusCase{INT32_MIN, "BCryptDecrypt", "BCryptDecrypt:-2147483648"},
-                                           TStatusCase{-1, "BCryptHashData", "BCryptHashData:-1"}));
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, RaiseNTStatusErrorTest,
+    ::testing::Values(TStatusCase{"NegativeFailureStatus", static_cast<std::int32_t>(0xC000000DU), "BCryptGenRandom",
+                                  "BCryptGenRandom:-1073741811"},
+                      TStatusCase{"ZeroAfterAMessage", 0, "invalid key size. expect 256, actual 0.",
+                                  "invalid key size. expect 256, actual 0.:0"},
+                      TStatusCase{"PositiveStatus", 0x00000103, "BCryptEncrypt", "BCryptEncrypt:259"},
+                      TStatusCase{"Int32Min", INT32_MIN, "BCryptDecrypt", "BCryptDecrypt:-2147483648"},
+                      TStatusCase{"MinusOne", -1, "BCryptHashData", "BCryptHashData:-1"}),
+    [](const auto& info) { return std::string(info.param.CaseName); });
 
 TEST(ENTStatusOSErrorTest, IsCaughtAsOperatingSystemError)
 {
