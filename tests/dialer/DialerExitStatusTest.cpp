@@ -132,6 +132,11 @@ struct TArrival {
     int Arrives;
 };
 
+void PrintTo(const TArrival& a, std::ostream* os)
+{
+    *os << "result " << a.Result << " arriving as " << a.Arrives;
+}
+
 class DialerPosixArrival : public DialerExitStatus, public ::testing::WithParamInterface<TArrival> {};
 
 TEST_P(DialerPosixArrival, ParentReceivesTheMappedStatus)

@@ -96,6 +96,11 @@ struct TFaultCase {
     int Signal;
 };
 
+void PrintTo(const TFaultCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
 class RasLibraryFault : public RasLibraryBinding, public ::testing::WithParamInterface<TFaultCase> {};
 
 TEST_P(RasLibraryFault, EndsTheDialerWithoutADialResult)
