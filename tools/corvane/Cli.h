@@ -40,6 +40,8 @@ private:
 // Writes text as UTF-8 to standard output.
 void WriteOut(std::u16string_view text);
 void WriteOutLine(std::u16string_view text);
+// Writes UTF-8 bytes to standard output as they are.
+void WriteOutUtf8(std::string_view utf8);
 // One line on standard error.
 void WriteError(std::string_view message);
 
@@ -49,5 +51,9 @@ TSecureBytes ReadStandardInput();
 TSecureBytes ReadFileBytes(const std::u16string& path);
 // Strict UTF-8 to text; invalid bytes are a failure naming what was read.
 std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what);
+// Text read from a file or standard input: UTF-8 with or without its byte-order mark, or UTF-16LE
+// with its byte-order mark (what Windows PowerShell 5 writes), told apart by the mark. Invalid
+// bytes are a failure naming what was read.
+std::u16string DecodeText(const TSecureBytes& bytes, std::string_view what);
 
 std::string Utf8(std::u16string_view text);
