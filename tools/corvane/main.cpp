@@ -16,11 +16,17 @@ using TCommand = int (*)(TCommandArgs&);
 const std::map<std::string, TCommand>& Commands()
 {
     static const std::map<std::string, TCommand> commands = {
-        {"make-params", &MakeParamsCommand}, {"read-params", &ReadParamsCommand},
-        {"read-log", &ReadLogCommand},       {"encrypt", &EncryptCommand},
-        {"decrypt", &DecryptCommand},        {"encrypt-file", &EncryptFileCommand},
-        {"decrypt-file", &DecryptFileCommand}, {"sha256", &Sha256Command},
+        {"make-params", &MakeParamsCommand},
+        {"read-params", &ReadParamsCommand},
+        {"read-log", &ReadLogCommand},
+        {"encrypt", &EncryptCommand},
+        {"decrypt", &DecryptCommand},
+        {"encrypt-file", &EncryptFileCommand},
+        {"decrypt-file", &DecryptFileCommand},
+        {"sha256", &Sha256Command},
         {"md5", &Md5Command},
+        {"explain", &ExplainCommand},
+        {"dial", &DialCommand},
     };
     return commands;
 }
