@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Console.h"
 #include "rtl/Encoding.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
@@ -77,28 +78,28 @@ std::string Utf8(std::u16string_view text)
 
 void WriteOut(std::u16string_view text)
 {
-    const std::string bytes = Utf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    WriteStreamText(stdout, Utf8(text));
 }
 
 void WriteOutUtf8(std::string_view utf8)
 {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    WriteStreamText(stdout, utf8);
 }
 
 void WriteOutLine(std::u16string_view text)
 {
-    WriteOut(text);
-    std::fputc('\n', stdout);
+    WriteStreamText(stdout, Utf8(text) + "\n");
 }
 
 void WriteError(std::string_view message)
 {
-    std::fprintf(stderr, "corvane: %.*s\n", static_cast<int>(message.size()), message.data());
+    WriteStreamText(stderr, "corvane: " + std::string(message) + "\n");
 }
 
 TSecureBytes ReadStandardInput()
 {
+    if (auto typed = ReadConsoleText(stdin))
+        return std::move(*typed);
     TSecureBytes bytes;
     std::uint8_t buffer[65536];
     for (;;) {

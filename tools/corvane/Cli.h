@@ -37,15 +37,15 @@ private:
     std::vector<std::u16string> FArgs;
 };
 
-// Writes text as UTF-8 to standard output.
+// Writes text to standard output: UTF-8, or UTF-16 through the console on a Windows console.
 void WriteOut(std::u16string_view text);
 void WriteOutLine(std::u16string_view text);
-// Writes UTF-8 bytes to standard output as they are.
+// The same for text that is UTF-8 already.
 void WriteOutUtf8(std::string_view utf8);
 // One line on standard error.
 void WriteError(std::string_view message);
 
-// All bytes of standard input.
+// All bytes of standard input; typed at a Windows console, UTF-16LE behind its byte-order mark.
 TSecureBytes ReadStandardInput();
 // All bytes of a file; an unreadable file is a failure.
 TSecureBytes ReadFileBytes(const std::u16string& path);

@@ -41,7 +41,7 @@ int Run(std::vector<std::u16string> args)
         const std::string name = ToUtf8Lossy(args.front());
         args.erase(args.begin());
         if (name == "--help" || name == "-h" || name == "help") {
-            std::fputs(HelpText(""), stdout);
+            WriteOutUtf8(HelpText(""));
             return 0;
         }
         const auto command = Commands().find(name);
@@ -51,7 +51,7 @@ int Run(std::vector<std::u16string> args)
             if (arg == u"--")
                 break;
             if (arg == u"--help" || arg == u"-h") {
-                std::fputs(HelpText(name), stdout);
+                WriteOutUtf8(HelpText(name));
                 return 0;
             }
         }
