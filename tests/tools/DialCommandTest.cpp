@@ -126,7 +126,8 @@ TEST_F(DialCommandTest, NoDialResultShowsTheRecordTheRunAdded)
     ASSERT_EQ(lines.size(), 2u) << run.Out;
     EXPECT_TRUE(lines[0].starts_with(StatusPrefix(NoDialResult) + "no dial result was reached")) << lines[0];
     // The block held three items: the list index message, with the first missing index.
-    EXPECT_NE(lines[1].find("\t" + DialerRecordStatus() + "\t"), std::string::npos) << lines[1];
+    const std::string status = std::string("\t").append(DialerRecordStatus()).append("\t");
+    EXPECT_NE(lines[1].find(status), std::string::npos) << lines[1];
     EXPECT_TRUE(lines[1].ends_with(" (3)")) << lines[1];
     EXPECT_FALSE(FHarness.Recorded().has_value());
 }

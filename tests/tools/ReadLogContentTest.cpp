@@ -14,7 +14,9 @@ namespace {
 
 std::string Record(std::string_view time, std::string_view body)
 {
-    return "[" + std::string(time) + "] \r\nErrorMsgST/\r\n" + std::string(body) + "\r\n/ErrorMsgED\r\n";
+    std::string record = "[";
+    record.append(time).append("] \r\nErrorMsgST/\r\n").append(body).append("\r\n/ErrorMsgED\r\n");
+    return record;
 }
 
 // Every byte is printable ASCII, a tab or a line feed: nothing a terminal could obey.
