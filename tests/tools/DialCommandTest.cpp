@@ -163,9 +163,12 @@ TEST_F(DialCommandTest, DialerThatHangsIsStoppedAtTheTimeout)
     const auto run = Dial(kFiveItems, {"--timeout", "1"}, BuiltProgram("HangingProgram"));
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Out, "");
-    EXPECT_EQ(run.Err,
-              "corvane: the dialer did not end within 1 second and was stopped; the dial's outcome is "
-              "unknown\n");
+    // Standard error is a text stream: Windows ends its line with CR LF.
+    EXPECT_TRUE(
+        run.Err.starts_with("corvane: the dialer did not end within 1 second and was stopped; the dial's "
+                            "outcome is unknown"))
+        << run.Err;
+    EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << run.Err;
 }
 
 TEST_F(DialCommandTest, BadTimeoutIsAUsageError)
