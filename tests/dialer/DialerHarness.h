@@ -67,8 +67,10 @@ public:
     std::optional<TRecordedDial> Recorded() const;
     std::vector<TLoggedMessage> Logged() const;
 
-private:
+    // The environment the dialer runs in; a launching program run in it passes it on.
     TestSupport::TEnvironmentChanges DialerEnvironment() const;
+
+private:
     std::filesystem::path LibraryFile(TRasLibrary library) const;
 
     TestSupport::TTempDir FRoot;

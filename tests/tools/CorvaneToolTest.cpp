@@ -367,7 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CorvaneToolTest, HelpIsAvailableForTheToolAndEachCommand)
 {
     for (const char* command : {"make-params", "read-params", "read-log", "encrypt", "decrypt", "encrypt-file",
-                                "decrypt-file", "sha256", "md5"}) {
+                                "decrypt-file", "sha256", "md5", "dial", "explain"}) {
         const auto run = Corvane({command, "--help"});
         EXPECT_EQ(run.ExitCode, 0) << command;
         EXPECT_TRUE(run.Out.starts_with(std::string("usage: corvane ") + command)) << run.Out;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Console.h"
 #include "rtl/Encoding.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
@@ -77,23 +78,28 @@ std::string Utf8(std::u16string_view text)
 
 void WriteOut(std::u16string_view text)
 {
-    const std::string bytes = Utf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    WriteStreamText(stdout, Utf8(text));
+}
+
+void WriteOutUtf8(std::string_view utf8)
+{
+    WriteStreamText(stdout, utf8);
 }
 
 void WriteOutLine(std::u16string_view text)
 {
-    WriteOut(text);
-    std::fputc('\n', stdout);
+    WriteStreamText(stdout, Utf8(text) + "\n");
 }
 
 void WriteError(std::string_view message)
 {
-    std::fprintf(stderr, "corvane: %.*s\n", static_cast<int>(message.size()), message.data());
+    WriteStreamText(stderr, "corvane: " + std::string(message) + "\n");
 }
 
 TSecureBytes ReadStandardInput()
 {
+    if (auto typed = ReadConsoleText(stdin))
+        return std::move(*typed);
     TSecureBytes bytes;
     std::uint8_t buffer[65536];
     for (;;) {
@@ -127,4 +133,29 @@ std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what)
     } catch (const EEncodingError&) {
         throw EToolFailure{std::string(what) + " is not valid UTF-8"};
     }
+}
+
+std::u16string DecodeText(const TSecureBytes& bytes, std::string_view what)
+{
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        if (bytes.size() % 2 != 0)
+            throw EToolFailure{std::string(what) + " is not valid UTF-16: an odd number of bytes"};
+        std::u16string text;
+        text.reserve(bytes.size() / 2 - 1);
+        for (std::size_t i = 2; i < bytes.size(); i += 2)
+            text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+        // Surrogates only in pairs.
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+            const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+            if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)))
+                throw EToolFailure{std::string(what) + " is not valid UTF-16"};
+            if (high)
+                ++i;
+        }
+        return text;
+    }
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+        return DecodeUtf8(TSecureBytes(bytes.begin() + 3, bytes.end()), what);
+    return DecodeUtf8(bytes, what);
 }

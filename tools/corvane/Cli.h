@@ -37,17 +37,23 @@ private:
     std::vector<std::u16string> FArgs;
 };
 
-// Writes text as UTF-8 to standard output.
+// Writes text to standard output: UTF-8, or UTF-16 through the console on a Windows console.
 void WriteOut(std::u16string_view text);
 void WriteOutLine(std::u16string_view text);
+// The same for text that is UTF-8 already.
+void WriteOutUtf8(std::string_view utf8);
 // One line on standard error.
 void WriteError(std::string_view message);
 
-// All bytes of standard input.
+// All bytes of standard input; typed at a Windows console, UTF-16LE behind its byte-order mark.
 TSecureBytes ReadStandardInput();
 // All bytes of a file; an unreadable file is a failure.
 TSecureBytes ReadFileBytes(const std::u16string& path);
 // Strict UTF-8 to text; invalid bytes are a failure naming what was read.
 std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what);
+// Text read from a file or standard input: UTF-8 with or without its byte-order mark, or UTF-16LE
+// with its byte-order mark (what Windows PowerShell 5 writes), told apart by the mark. Invalid
+// bytes are a failure naming what was read.
+std::u16string DecodeText(const TSecureBytes& bytes, std::string_view what);
 
 std::string Utf8(std::u16string_view text);

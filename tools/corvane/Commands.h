@@ -13,6 +13,8 @@ int EncryptFileCommand(TCommandArgs& args);
 int DecryptFileCommand(TCommandArgs& args);
 int Sha256Command(TCommandArgs& args);
 int Md5Command(TCommandArgs& args);
+int ExplainCommand(TCommandArgs& args);
+int DialCommand(TCommandArgs& args);
 
 // --code-page CP: the ANSI code page of the operations that follow.
 void TakeCodePage(TCommandArgs& args);

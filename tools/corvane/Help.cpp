@@ -20,6 +20,9 @@ const char* const kToolHelp =
     "  decrypt-file   decrypt a file into another, in constant memory\n"
     "  sha256         salted SHA-256 digest of a text (base64)\n"
     "  md5            MD5 digest of a text's UTF-8 bytes (hex)\n"
+    "  dial           dial an entry through the dialer, as a launching program does, and explain\n"
+    "                 the result\n"
+    "  explain        what a dialer exit status means\n"
     "\n"
     "'corvane COMMAND --help' describes a command.\n"
     "\n"
@@ -27,6 +30,11 @@ const char* const kToolHelp =
     "made them. This build uses its platform's (UTF-8 on Linux). To make a block for, or read the log\n"
     "of, a Japanese Windows installation give --code-page 932 (or 1252 for Western European ones);\n"
     "without it only ASCII texts travel between platforms.\n"
+    "\n"
+    "Text: output is UTF-8. On Windows, a standard stream that is a console gets its text as UTF-16\n"
+    "through the console itself, so Japanese reads right in any console code page; redirected to a\n"
+    "file or a pipe it stays UTF-8. Items and other text read from a file or redirected standard\n"
+    "input may be UTF-8 (with or without a byte-order mark) or UTF-16LE with its byte-order mark.\n"
     "\n"
     "Exit codes: 0 success; 1 the operation failed (wrong key, block rejected, a log record that is\n"
     "not ok, plain or fallback, unreadable file); 2 usage error.\n";
@@ -73,11 +81,13 @@ const std::map<std::string, std::string>& CommandHelp()
          "  --check-data  add check data, so a wrong key is always detected on decryption\n"
          "  --utf8        carry the text as UTF-8 instead of the ANSI code page\n"
          "  --layout      none: one line; breaks (default): lines of 76 separated by CR LF;\n"
-         "                xe5: every full line of 76 followed by CR LF\n" + kKeyHelp},
+         "                xe5: every full line of 76 followed by CR LF\n" +
+             kKeyHelp},
         {"decrypt",
          "usage: corvane decrypt [--check-data] [--utf8] [--code-page CP] (--key-file F | --key-env VAR)\n"
          "Decrypts base64 text of any layout from standard input and writes the text (UTF-8). Give the\n"
-         "same --check-data and --utf8 as the encryption.\n" + kKeyHelp},
+         "same --check-data and --utf8 as the encryption.\n" +
+             kKeyHelp},
         {"encrypt-file",
          "usage: corvane encrypt-file (--key-file F | --key-env VAR) IN OUT\n"
          "Encrypts file IN into OUT (no check data), in constant memory. OUT is written under a temporary\n"
@@ -86,13 +96,40 @@ const std::map<std::string, std::string>& CommandHelp()
         {"decrypt-file",
          "usage: corvane decrypt-file (--key-file F | --key-env VAR) IN OUT\n"
          "Decrypts file IN into OUT, in constant memory. OUT appears only when the whole file decrypted;\n"
-         "a wrong key or damaged file leaves nothing behind.\n" + kKeyHelp},
+         "a wrong key or damaged file leaves nothing behind.\n" +
+             kKeyHelp},
         {"sha256",
          "usage: corvane sha256 --salt S TEXT\n"
          "Prints base64 of SHA-256 over the UTF-8 bytes of S followed by TEXT.\n"},
         {"md5",
          "usage: corvane md5 TEXT\n"
          "Prints the 32 lower-case hex digits of MD5 over the UTF-8 bytes of TEXT.\n"},
+        {"dial",
+         "usage: corvane dial [--dialer PATH] [--items FILE] [--timeout SECONDS] [--json] [--code-page CP]\n"
+         "Acts as the launching program: reads the five items as make-params does (FILE or standard\n"
+         "input; the password never goes on the command line), makes the block of the current minute,\n"
+         "starts the dialer with it as its only argument, waits, and prints one line: the exit status,\n"
+         "and what it means. When no dial result was reached (9999), the error-log records this run\n"
+         "added follow, as read-log shows them; the log is where the dialer writes it (the common\n"
+         "error-log folder under PROGRAMDATA, or beside the dialer).\n"
+         "On POSIX the status arrives mapped onto 0..125; the dial result it stands for is shown where\n"
+         "the mapping can be read back, and the line says so where it cannot.\n"
+         "  --dialer    the dialer (default: CorvaneDialer beside corvane)\n"
+         "  --timeout   stop a dialer that has not ended after this many seconds (default 300)\n"
+         "  --json      one object with \"status\", \"dialResult\", \"meaning\" and \"records\"\n"
+         "  --code-page the ANSI code page of the dialer's machine (932 for Japanese Windows)\n"
+         "Exit code 0 when the connection was made, 1 when the dialer failed, did not end in time or\n"
+         "could not be started.\n"},
+        {"explain",
+         "usage: corvane explain [--posix] [--json] STATUS...\n"
+         "Prints what each dialer exit status (decimal) means: 0, 87 and 9999 are the dialer's own;\n"
+         "the rest are error codes of the Remote Access Service. On Windows the service's own text is\n"
+         "used (in the installation's language), else this tool's table.\n"
+         "  --posix  the statuses are as a POSIX parent receives them from the POSIX dialer (0..255):\n"
+         "           each is read back to the dial result it stands for, where that can be done\n"
+         "  --json   one JSON array of objects with \"status\", \"meaning\" and \"source\" (dialer,\n"
+         "           system, table or unknown), and with --posix \"dialResult\"\n"
+         "Exit code 1 when a status is unknown.\n"},
     };
     return help;
 }

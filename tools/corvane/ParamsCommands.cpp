@@ -1,31 +1,9 @@
 #include "Commands.h"
+#include "Items.h"
 #include "Moment.h"
 
 #include "CorvaneUtil.h"
 #include "rtl/Exceptions.h"
-
-namespace {
-
-// Items one per line; a CR before the LF and the line break after the last item are not part
-// of an item.
-TStringList ItemsFromText(const std::u16string& text)
-{
-    TStringList items;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(u'\n', start);
-        if (end == std::u16string::npos)
-            end = text.size();
-        std::u16string item = text.substr(start, end - start);
-        if (!item.empty() && item.back() == u'\r')
-            item.pop_back();
-        items.Add(std::move(item));
-        start = end + 1;
-    }
-    return items;
-}
-
-}  // namespace
 
 int MakeParamsCommand(TCommandArgs& args)
 {
@@ -34,8 +12,7 @@ int MakeParamsCommand(TCommandArgs& args)
     const auto itemsFile = args.TakeValue("--items");
     args.TakePositionals(0, 0);
 
-    const TSecureBytes bytes = itemsFile ? ReadFileBytes(*itemsFile) : ReadStandardInput();
-    const TStringList items = ItemsFromText(DecodeUtf8(bytes, itemsFile ? "the items file" : "standard input"));
+    const TStringList items = ReadItems(itemsFile);
 
     std::u16string block;
     try {

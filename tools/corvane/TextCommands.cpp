@@ -51,7 +51,7 @@ int EncryptCommand(TCommandArgs& args)
     const std::u16string key = TakeKey(args);
     args.TakePositionals(0, 0);
 
-    const std::u16string text = DecodeUtf8(ReadStandardInput(), "standard input");
+    const std::u16string text = DecodeText(ReadStandardInput(), "standard input");
     std::u16string encrypted;
     if (!variant.Encrypt(text, key, encrypted, layout))
         throw EToolFailure{"encryption failed"};
@@ -70,7 +70,7 @@ int DecryptCommand(TCommandArgs& args)
     args.TakePositionals(0, 0);
 
     // Base64 is ASCII; the decoder skips line breaks and blanks of any layout.
-    const std::u16string encrypted = DecodeUtf8(ReadStandardInput(), "standard input");
+    const std::u16string encrypted = DecodeText(ReadStandardInput(), "standard input");
     std::u16string text;
     bool decrypted = false;
     try {

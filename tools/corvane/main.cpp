@@ -16,11 +16,17 @@ using TCommand = int (*)(TCommandArgs&);
 const std::map<std::string, TCommand>& Commands()
 {
     static const std::map<std::string, TCommand> commands = {
-        {"make-params", &MakeParamsCommand}, {"read-params", &ReadParamsCommand},
-        {"read-log", &ReadLogCommand},       {"encrypt", &EncryptCommand},
-        {"decrypt", &DecryptCommand},        {"encrypt-file", &EncryptFileCommand},
-        {"decrypt-file", &DecryptFileCommand}, {"sha256", &Sha256Command},
+        {"make-params", &MakeParamsCommand},
+        {"read-params", &ReadParamsCommand},
+        {"read-log", &ReadLogCommand},
+        {"encrypt", &EncryptCommand},
+        {"decrypt", &DecryptCommand},
+        {"encrypt-file", &EncryptFileCommand},
+        {"decrypt-file", &DecryptFileCommand},
+        {"sha256", &Sha256Command},
         {"md5", &Md5Command},
+        {"explain", &ExplainCommand},
+        {"dial", &DialCommand},
     };
     return commands;
 }
@@ -35,7 +41,7 @@ int Run(std::vector<std::u16string> args)
         const std::string name = ToUtf8Lossy(args.front());
         args.erase(args.begin());
         if (name == "--help" || name == "-h" || name == "help") {
-            std::fputs(HelpText(""), stdout);
+            WriteOutUtf8(HelpText(""));
             return 0;
         }
         const auto command = Commands().find(name);
@@ -45,7 +51,7 @@ int Run(std::vector<std::u16string> args)
             if (arg == u"--")
                 break;
             if (arg == u"--help" || arg == u"-h") {
-                std::fputs(HelpText(name), stdout);
+                WriteOutUtf8(HelpText(name));
                 return 0;
             }
         }

@@ -1,0 +1,64 @@
+#include "platform/Console.h"
+
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+
+namespace {
+
+TConsoleCalls& Calls()
+{
+    static TConsoleCalls calls = SystemConsoleCalls();
+    return calls;
+}
+
+// Ctrl+Z: the end of what is typed at a console.
+constexpr char16_t kConsoleEnd = 0x1A;
+
+}  // namespace
+
+TConsoleCalls SetConsoleCallsForTesting(const TConsoleCalls& calls)
+{
+    const TConsoleCalls previous = Calls();
+    Calls() = calls;
+    return previous;
+}
+
+void WriteStreamText(std::FILE* stream, std::string_view utf8)
+{
+    const TConsoleCalls& calls = Calls();
+    if (calls.IsConsole(stream)) {
+        // Whatever went into the stream's buffer before comes first.
+        std::fflush(stream);
+        if (calls.Write(stream, FromUtf8Lossy(utf8)))
+            return;
+    }
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+}
+
+std::optional<TSecureBytes> ReadConsoleText(std::FILE* stream)
+{
+    const TConsoleCalls& calls = Calls();
+    if (!calls.IsConsole(stream))
+        return std::nullopt;
+    TSecureBytes bytes{0xFF, 0xFE};
+    char16_t buffer[1024];
+    bool ended = false;
+    while (!ended) {
+        const std::int64_t count = calls.Read(stream, buffer, std::size(buffer));
+        if (count < 0) {
+            SecureZero(buffer, sizeof buffer);
+            throw EOSError(u"cannot read the console");
+        }
+        ended = count == 0;
+        for (std::int64_t i = 0; i < count && !ended; ++i) {
+            if (buffer[i] == kConsoleEnd) {
+                ended = true;
+                break;
+            }
+            bytes.push_back(static_cast<std::uint8_t>(buffer[i] & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(buffer[i] >> 8));
+        }
+    }
+    SecureZero(buffer, sizeof buffer);
+    return bytes;
+}

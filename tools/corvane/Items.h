@@ -1,0 +1,14 @@
+#pragma once
+// The five items of a parameter block as make-params and dial read them: one per line, from a
+// file or standard input.
+
+#include <optional>
+#include <string>
+
+#include "rtl/StringList.h"
+
+// Items one per line; a CR before the LF and the line break after the last item are not part of
+// an item.
+TStringList ItemsFromText(const std::u16string& text);
+// The items of the file, or of standard input when there is none (text as DecodeText reads it).
+TStringList ReadItems(const std::optional<std::u16string>& itemsFile);
