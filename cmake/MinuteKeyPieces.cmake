@@ -37,11 +37,24 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(CORVANE_MINUTE_KEY_PIECE_A "k7#Qv2;Rm9^Lx" CACHE STRING "Minute key constant piece A (13 printable ASCII characters)")
-set(CORVANE_MINUTE_KEY_PIECE_B "P4&dW8\\zN1$Fh" CACHE STRING "Minute key constant piece B (13 printable ASCII characters)")
+# The development pieces: a dialer built with them rejects every block of a real launching program.
+set(CORVANE_DEVELOPMENT_PIECE_A "k7#Qv2;Rm9^Lx")
+set(CORVANE_DEVELOPMENT_PIECE_B "P4&dW8\\zN1$Fh")
+set(CORVANE_MINUTE_KEY_PIECE_A "${CORVANE_DEVELOPMENT_PIECE_A}" CACHE STRING "Minute key constant piece A (13 printable ASCII characters)")
+set(CORVANE_MINUTE_KEY_PIECE_B "${CORVANE_DEVELOPMENT_PIECE_B}" CACHE STRING "Minute key constant piece B (13 printable ASCII characters)")
 
 corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_A "${CORVANE_MINUTE_KEY_PIECE_A}")
 corvane_check_key_piece(CORVANE_MINUTE_KEY_PIECE_B "${CORVANE_MINUTE_KEY_PIECE_B}")
 corvane_cxx_literal(CORVANE_PIECE_A_LITERAL "${CORVANE_MINUTE_KEY_PIECE_A}")
 corvane_cxx_literal(CORVANE_PIECE_B_LITERAL "${CORVANE_MINUTE_KEY_PIECE_B}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/MinuteKeyPieces.h.in ${CMAKE_BINARY_DIR}/generated/MinuteKeyPieces.h @ONLY)
+
+if(CORVANE_MINUTE_KEY_PIECE_A STREQUAL CORVANE_DEVELOPMENT_PIECE_A OR
+   CORVANE_MINUTE_KEY_PIECE_B STREQUAL CORVANE_DEVELOPMENT_PIECE_B)
+  set(CORVANE_DEVELOPMENT_KEY_PIECES ON)
+  message(WARNING "This build uses a development minute key piece: its dialer rejects every parameter block of a "
+                  "real launching program. Set CORVANE_MINUTE_KEY_PIECE_A and CORVANE_MINUTE_KEY_PIECE_B for a "
+                  "deployment.")
+else()
+  set(CORVANE_DEVELOPMENT_KEY_PIECES OFF)
+endif()

@@ -1,0 +1,125 @@
+# How the two shipped Windows programs, CorvaneDialer.exe and corvane.exe, are built for
+# deployment: the same bytes from any build folder at any time, a version resource and an
+# application manifest, debug information in a file of its own beside each program, and the MSI
+# package (target `msi`), signed when a certificate is given. Each shipped program's folder calls
+# corvane_ship_program(<target>), which does nothing outside the Windows build.
+
+function(corvane_ship_program program)
+  if(NOT CORVANE_WINDOWS)
+    return()
+  endif()
+  # Line tables and types for support, carried into the separate debug file; -g changes no code.
+  get_target_property(units_debug_info corvane_units CORVANE_DEBUG_INFO)
+  if(NOT units_debug_info)
+    target_compile_options(corvane_units PRIVATE -g)
+    set_target_properties(corvane_units PROPERTIES CORVANE_DEBUG_INFO ON)
+  endif()
+  target_compile_options(${program} PRIVATE -g)
+  target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
+
+  # Version resource and manifest.
+  set(CORVANE_PROGRAM ${program})
+  set(CORVANE_DESCRIPTION "${CORVANE_DESCRIPTION_${program}}")
+  set(resource_dir ${CMAKE_BINARY_DIR}/generated/resources/${program})
+  set(CORVANE_MANIFEST_FILE ${resource_dir}/${program}.exe.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/Application.manifest.in ${CORVANE_MANIFEST_FILE} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/VersionInfo.rc.in ${resource_dir}/${program}.rc @ONLY)
+  target_sources(${program} PRIVATE ${resource_dir}/${program}.rc)
+  set_source_files_properties(${resource_dir}/${program}.rc PROPERTIES OBJECT_DEPENDS ${CORVANE_MANIFEST_FILE})
+
+  # The shipped program carries neither debug sections nor symbols; they go to <program>.exe.debug
+  # beside it, which the program names in its .gnu_debuglink section together with that file's
+  # CRC (so the debug file's bytes must be reproducible too). Debuggers look for it beside the
+  # program. objcopy stamps the PE header with SOURCE_DATE_EPOCH, or else with the current time.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${CORVANE_SOURCE_DATE_EPOCH} ${CMAKE_OBJCOPY})
+  add_custom_command(TARGET ${program} POST_BUILD
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${program}> $<TARGET_FILE:${program}>.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${program}>.debug $<TARGET_FILE:${program}>
+    VERBATIM)
+endfunction()
+
+if(NOT CORVANE_WINDOWS)
+  return()
+endif()
+
+enable_language(RC)
+
+# --- Version ---------------------------------------------------------------------------------
+# Of the programs (version resource and manifest) and of the package. A later release, or the
+# upgrade test, sets a higher one without touching a file: -DCORVANE_VERSION=1.0.1.
+set(CORVANE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0" CACHE STRING
+    "Version of the Windows programs and their MSI package (major.minor.build)")
+if(NOT CORVANE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+  message(FATAL_ERROR "CORVANE_VERSION must read major.minor.build, for example 1.0.0; it is \"${CORVANE_VERSION}\".")
+endif()
+set(CORVANE_VERSION_MAJOR ${CMAKE_MATCH_1})
+set(CORVANE_VERSION_MINOR ${CMAKE_MATCH_2})
+set(CORVANE_VERSION_BUILD ${CMAKE_MATCH_3})
+# Windows Installer compares only these three fields, within these limits.
+if(CORVANE_VERSION_MAJOR GREATER 255 OR CORVANE_VERSION_MINOR GREATER 255 OR CORVANE_VERSION_BUILD GREATER 65535)
+  message(FATAL_ERROR "CORVANE_VERSION ${CORVANE_VERSION} is out of range: at most 255.255.65535.")
+endif()
+
+# --- Time stamps ----------------------------------------------------------------------------
+# The PE headers and the package carry the commit time: SOURCE_DATE_EPOCH when it is set, else
+# the time of the source folder's last commit, else 0.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(CORVANE_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+else()
+  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct OUTPUT_VARIABLE CORVANE_SOURCE_DATE_EPOCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE git_result)
+  if(NOT git_result EQUAL 0 OR CORVANE_SOURCE_DATE_EPOCH STREQUAL "")
+    set(CORVANE_SOURCE_DATE_EPOCH 0)
+  endif()
+endif()
+if(NOT CORVANE_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH must be a number of seconds; it is \"${CORVANE_SOURCE_DATE_EPOCH}\".")
+endif()
+
+# --- Reproducible objects --------------------------------------------------------------------
+# No source or build folder in any object (file names in debug information and macros). The build
+# folder is named last so that it wins when it lies inside the source folder.
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=corvane -ffile-prefix-map=${PROJECT_BINARY_DIR}=corvane/build)
+
+set(CORVANE_PRODUCT_NAME "Corvane Dialer")
+set(CORVANE_MANUFACTURER "Orvex")
+set(CORVANE_DESCRIPTION_CorvaneDialer "Corvane VPN dialer")
+set(CORVANE_DESCRIPTION_corvane "Corvane parameter block and error log tool")
+
+# --- The MSI package -------------------------------------------------------------------------
+option(CORVANE_ALLOW_DEVELOPMENT_KEY_PIECES
+       "Let the MSI package be built with the development minute key pieces (tests only)" OFF)
+set(CORVANE_SIGNING_PKCS12 "" CACHE FILEPATH
+    "PKCS#12 file with the code-signing certificate and key; empty: the package and programs are not signed")
+set(CORVANE_SIGNING_PASSWORD_VARIABLE "CORVANE_SIGNING_PASSWORD" CACHE STRING
+    "Environment variable that holds the PKCS#12 file's password while the package is built")
+
+# One UpgradeCode for every version; a product code of its own for each version, derived from
+# the version so that every build of one version carries the same one.
+set(CORVANE_UPGRADE_CODE "5C1E3A8B-2F4D-4B6A-9E07-3D8C1F2A6B94")
+set(CORVANE_GUID_NAMESPACE "6F0D2B7E-91C4-4E5A-8B3F-0A7D5C2E9F18")
+string(UUID CORVANE_PRODUCT_CODE NAMESPACE ${CORVANE_GUID_NAMESPACE} NAME "product ${CORVANE_VERSION}" TYPE SHA1
+       UPPER)
+
+set(CORVANE_MSI_FILE ${CMAKE_BINARY_DIR}/package/CorvaneDialer-${CORVANE_VERSION}-x64.msi)
+if(CORVANE_DEVELOPMENT_KEY_PIECES AND NOT CORVANE_ALLOW_DEVELOPMENT_KEY_PIECES)
+  add_custom_target(msi
+    COMMAND ${CMAKE_COMMAND} -E echo
+            "msi: refusing to package a dialer built with the development minute key pieces; it would reject every real parameter block. Configure CORVANE_MINUTE_KEY_PIECE_A and CORVANE_MINUTE_KEY_PIECE_B (or, for tests only, CORVANE_ALLOW_DEVELOPMENT_KEY_PIECES=ON)."
+    COMMAND ${CMAKE_COMMAND} -E false
+    VERBATIM)
+else()
+  # Runs on every build of the target: it takes seconds, and follows every change of the signing
+  # settings without tracking them.
+  add_custom_target(msi
+    COMMAND ${PROJECT_SOURCE_DIR}/packaging/build-msi
+            --wxs ${PROJECT_SOURCE_DIR}/packaging/CorvaneDialer.wxs
+            --dialer $<TARGET_FILE:CorvaneDialer> --tool $<TARGET_FILE:corvane>
+            --version ${CORVANE_VERSION} --product-code ${CORVANE_PRODUCT_CODE}
+            --upgrade-code ${CORVANE_UPGRADE_CODE} --guid-namespace ${CORVANE_GUID_NAMESPACE}
+            --epoch ${CORVANE_SOURCE_DATE_EPOCH} --stage ${CMAKE_BINARY_DIR}/package/stage
+            --pkcs12 "${CORVANE_SIGNING_PKCS12}" --password-variable ${CORVANE_SIGNING_PASSWORD_VARIABLE}
+            --output ${CORVANE_MSI_FILE}
+    VERBATIM)
+  add_dependencies(msi CorvaneDialer corvane)
+endif()
