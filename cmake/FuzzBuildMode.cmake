@@ -10,7 +10,8 @@ if(CORVANE_FUZZ)
                         "(scripts/fuzz does).")
   endif()
   add_compile_definitions(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
-  add_compile_options(-fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage-ignorelist.txt)
+  add_compile_options(-fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage-ignorelist.txt
+                      -fsanitize-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/ubsan-ignorelist.txt)
   return()
 endif()
 
