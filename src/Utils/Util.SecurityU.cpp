@@ -357,7 +357,19 @@ void TSymmetricCrypt::Run(TDirection direction, std::span<std::uint8_t> iv, TStr
     }
 }
 
-TAes256Crypt::TAes256Crypt() : TSymmetricCrypt(u"AES", 0, 256, 128, 32768) {}
+namespace {
+
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// The fuzz build alone, which never ships, runs the cipher in chunks of 16 blocks: its inputs of
+// a few kilobytes then cross chunk boundaries, and no run pays for three 32 KiB buffers.
+constexpr std::int32_t AesInternalBufferSize = 256;
+#else
+constexpr std::int32_t AesInternalBufferSize = 32768;
+#endif
+
+}  // namespace
+
+TAes256Crypt::TAes256Crypt() : TSymmetricCrypt(u"AES", 0, 256, 128, AesInternalBufferSize) {}
 
 // ---------------------------------------------------------------------------------------
 // TRandomNumberGenerator

@@ -8,6 +8,11 @@
 #include "Utils/Util.SecurityU.h"
 #include "support/TestSupport.h"
 
+// The fuzz build's cheap key derivation must never reach a build that is tested or shipped.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+#error "FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION is defined: this build weakens the key derivation"
+#endif
+
 namespace {
 
 using namespace CryptoTest;
@@ -159,6 +164,18 @@ TEST(ContainerEngine, DerivesFullKeyAndIVFromTheFirstEightSaltBytes)
         EXPECT_NE(otherKey, key) << "salt byte " << i;
         EXPECT_NE(otherIv, iv) << "salt byte " << i;
     }
+}
+
+// Key = SHA-256 applied 2048 times to key bytes and salt head; IV = the first half of the same
+// over that key, the key bytes and the salt head again. Expected values from Python's hashlib.
+// Also fails when the library was built with the fuzz build's single round.
+TEST(ContainerEngine, DerivationStretchesTheKey2048Times)
+{
+    TSecureBytes key;
+    TSecureBytes iv;
+    ASSERT_TRUE(Access::DeriveKeyAndIV(kKey, TestSupport::FromHex("0123456789abcdeffedcba"), key, iv));
+    EXPECT_EQ(Plain(key), TestSupport::FromHex("7b1f3507219a99fbb33a943d34afce7fc9a496bc618dd02fe7e2a7acdf5632a8"));
+    EXPECT_EQ(Plain(iv), TestSupport::FromHex("dc1ac91e2aa208f113d7f5c9ab5ba9ea"));
 }
 
 TEST(ContainerEngine, SaltTailChangesOnlyTheCheckData)
