@@ -17,7 +17,7 @@ constexpr std::size_t kIVSize = 16;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 // The fuzz build alone, which never ships, stretches the key once instead of 2048 times: the
 // derivation keeps its inputs, its passes and its output sizes, and the fuzz targets spend their
-// time in the code after it. CMakeLists.txt refuses the macro in every other build.
+// time in the code after it. Configuring any other build with the macro fails.
 constexpr std::int32_t kHashRounds = 1;
 #else
 constexpr std::int32_t kHashRounds = 2048;
