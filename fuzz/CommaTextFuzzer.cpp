@@ -15,18 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "FuzzText.h"
 #include "rtl/StringList.h"
 
 namespace {
-
-std::u16string Widened(const std::uint8_t* data, std::size_t size)
-{
-    std::u16string text;
-    text.reserve(size);
-    for (std::size_t i = 0; i < size; ++i)
-        text.push_back(data[i] < 0x80 ? static_cast<char16_t>(data[i]) : static_cast<char16_t>(0x3000 + data[i]));
-    return text;
-}
 
 bool ReadsBack(const std::vector<std::u16string>& items)
 {

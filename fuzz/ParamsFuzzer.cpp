@@ -22,6 +22,7 @@
 
 #include "CorvaneUtil.h"
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
+#include "FuzzText.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Exceptions.h"
 
@@ -35,15 +36,6 @@ std::u16string Ascii(const std::uint8_t* data, std::size_t size)
     text.reserve(size);
     for (std::size_t i = 0; i < size; ++i)
         text.push_back(static_cast<char16_t>(data[i] & 0x7F));
-    return text;
-}
-
-std::u16string Widened(const std::uint8_t* data, std::size_t size)
-{
-    std::u16string text;
-    text.reserve(size);
-    for (std::size_t i = 0; i < size; ++i)
-        text.push_back(data[i] < 0x80 ? static_cast<char16_t>(data[i]) : static_cast<char16_t>(0x3000 + data[i]));
     return text;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzText.h"
 #include "Utils/Util.CryptoU.h"
 #include "rtl/Encoding.h"
 
@@ -36,15 +37,6 @@ constexpr TVariant Variants[] = {
     {&TCrypto::GetDecryptedString2, &TCrypto::GetEncryptedString2},
     {&TCrypto::GetDecryptedStringWithCheckData2, &TCrypto::GetEncryptedStringWithCheckData2},
 };
-
-std::u16string Widened(const std::uint8_t* data, std::size_t size)
-{
-    std::u16string text;
-    text.reserve(size);
-    for (std::size_t i = 0; i < size; ++i)
-        text.push_back(data[i] < 0x80 ? static_cast<char16_t>(data[i]) : static_cast<char16_t>(0x3000 + data[i]));
-    return text;
-}
 
 std::u16string WithoutLineBreaks(const std::u16string& text)
 {
