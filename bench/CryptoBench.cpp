@@ -19,7 +19,7 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 #include "rtl/MemoryStream.h"
 
 // The container engines' key derivation is private to TCrypto; this program reaches it the way

@@ -2,19 +2,21 @@
 # deployment: the same bytes from any build folder at any time, a version resource and an
 # application manifest, debug information in a file of its own beside each program, and the MSI
 # package (target `msi`), signed when a certificate is given. Each shipped program's folder calls
-# corvane_ship_program(<target>), which does nothing outside the Windows build.
+# corvane_ship_program(<target>), which does nothing outside the Windows build; the folders of the
+# code they are made of call corvane_carry_debug_info() first.
+
+# Line tables and types for support, carried into the separate debug file of each program; -g
+# changes no code. For every target of the calling folder and the folders below it.
+macro(corvane_carry_debug_info)
+  if(CORVANE_WINDOWS)
+    add_compile_options(-g)
+  endif()
+endmacro()
 
 function(corvane_ship_program program)
   if(NOT CORVANE_WINDOWS)
     return()
   endif()
-  # Line tables and types for support, carried into the separate debug file; -g changes no code.
-  get_target_property(units_debug_info corvane_units CORVANE_DEBUG_INFO)
-  if(NOT units_debug_info)
-    target_compile_options(corvane_units PRIVATE -g)
-    set_target_properties(corvane_units PROPERTIES CORVANE_DEBUG_INFO ON)
-  endif()
-  target_compile_options(${program} PRIVATE -g)
   target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
 
   # Version resource and manifest.

@@ -20,11 +20,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "FuzzText.h"
 #include "rtl/DateUtils.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace {
 

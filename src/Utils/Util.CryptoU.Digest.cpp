@@ -2,9 +2,9 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "rtl/Encoding.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 std::u16string TCrypto::GetHashSHA256(std::u16string AText, std::u16string ASalt)
 {

@@ -5,9 +5,9 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "rtl/Encoding.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/StringStream.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 namespace {
 

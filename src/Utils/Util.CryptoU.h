@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 #include "rtl/MemoryStream.h"
 #include "rtl/Stream.h"
 

@@ -9,7 +9,7 @@
 
 #include "platform/Bcrypt.h"
 #include "platform/WindowsVersion.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 namespace {
 

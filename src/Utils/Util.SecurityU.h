@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "rtl/Bytes.h"
-#include "rtl/Exceptions.h"
+#include "core/Bytes.h"
+#include "core/Exceptions.h"
 #include "rtl/Stream.h"
 
 // Source file named in the assertion failures of this unit.

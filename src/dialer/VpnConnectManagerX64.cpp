@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <memory>
 
-#include "dialer/RasRecords.h"
+#include "platform/RasRecords.h"
 #include "platform/RasBinding.h"
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 
 namespace {
 

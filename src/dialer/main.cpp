@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/ExitStatus.h"
 #include "dialer/VpnConnectManagerX64.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/StringList.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 namespace {
 

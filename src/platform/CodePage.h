@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 // The process's ANSI code page and conversion between it and UTF-16.
 //

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 // Console facts for command-line programs.
 

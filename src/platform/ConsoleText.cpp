@@ -1,7 +1,7 @@
 #include "platform/Console.h"
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 // Characters that may carry the password: wiped when released.
 using TSecureChars = std::vector<char, TWipingAllocator<char>>;

@@ -12,7 +12,7 @@
 #include "Phonebook.h"
 #include "PhonebookFile.h"
 #include "RasErrors.h"
-#include "dialer/RasRecords.h"
+#include "platform/RasRecords.h"
 
 namespace {
 

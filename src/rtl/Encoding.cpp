@@ -1,7 +1,7 @@
 #include "rtl/Encoding.h"
 
 #include "platform/CodePage.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace {
 

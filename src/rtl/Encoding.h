@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 // A text encoding: UTF-16 text to bytes and back. The byte side may carry plaintext, so it
 // is a wiping array.

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 #include "rtl/Stream.h"
 
 // A stream that holds its bytes in memory. The memory may hold plaintext, so it is wiped

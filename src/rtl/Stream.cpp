@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 std::int64_t TStream::Size()
 {

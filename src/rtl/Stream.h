@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 enum class TSeekOrigin { Beginning, Current, End };
 

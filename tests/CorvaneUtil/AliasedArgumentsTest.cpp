@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "Utils/Util.CryptoU.h"
 #include "rtl/MemoryStream.h"
 

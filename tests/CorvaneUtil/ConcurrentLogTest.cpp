@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "LogRecordParser.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"

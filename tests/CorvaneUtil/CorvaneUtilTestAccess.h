@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 
 struct TCorvaneUtilTestAccess {
     using TLogAppend = TCorvaneUtil::TLogAppend;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "support/TestSupport.h"
 
 #ifndef _WIN32

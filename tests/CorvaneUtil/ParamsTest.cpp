@@ -6,7 +6,7 @@
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "platform/CodePage.h"
 #include "rtl/DateUtils.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 #ifndef _WIN32

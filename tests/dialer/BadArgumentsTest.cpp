@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "Utils/Util.CryptoU.h"
 #include "dialer/DialerHarness.h"
 #include "support/TestSupport.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/DialerHarness.h"
 #include "platform/CodePage.h"
 #include "rtl/StringList.h"

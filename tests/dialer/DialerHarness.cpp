@@ -4,11 +4,11 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "doubles/RasDialRecording.h"
 #include "platform/CodePage.h"
 #include "rtl/StringList.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "dialer/ExitStatus.h"
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 

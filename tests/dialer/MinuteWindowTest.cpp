@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/DialerHarness.h"
 #include "rtl/StringList.h"
 #include "support/TestSupport.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialer/DialerHarness.h"
-#include "dialer/RasRecords.h"
+#include "platform/RasRecords.h"
 #include "support/TestSupport.h"
 
 extern "C" std::uint32_t RasDialW(void* lpRasDialExtensions, const char16_t* lpszPhonebook, void* lpRasDialParams,

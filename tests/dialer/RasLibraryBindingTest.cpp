@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/DialerHarness.h"
 #include "doubles/RasDialRecording.h"
 #include "support/TestSupport.h"

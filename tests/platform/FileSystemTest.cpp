@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 #ifndef _WIN32

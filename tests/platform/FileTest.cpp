@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/File.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/StringList.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CodePagePin.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/StringStream.h"
 #include "support/TestSupport.h"
 

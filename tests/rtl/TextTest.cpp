@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 namespace {
 

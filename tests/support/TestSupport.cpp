@@ -4,7 +4,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 #ifdef _WIN32
 #include <windows.h>

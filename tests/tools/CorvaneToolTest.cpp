@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "Utils/Util.CryptoU.h"
 #include "platform/CodePage.h"
 #include "rtl/FileStream.h"

@@ -4,9 +4,9 @@
 
 #include "platform/Console.h"
 #include "rtl/Encoding.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/FileStream.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 TCommandArgs::TCommandArgs(std::string command, std::vector<std::u16string> args)
     : FCommand(std::move(command)), FArgs(std::move(args))

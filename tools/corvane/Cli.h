@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 
 // Wrong usage: exit code 2.
 struct EUsageError {

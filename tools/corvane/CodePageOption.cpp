@@ -1,7 +1,7 @@
 #include "Commands.h"
 
 #include "platform/CodePage.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 void TakeCodePage(TCommandArgs& args)
 {

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/ExitStatus.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/ProgramRun.h"
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 #include "Utils/Util.CryptoU.h"
 
 int Sha256Command(TCommandArgs& args)

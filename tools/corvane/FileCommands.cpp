@@ -8,7 +8,7 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "platform/Console.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "rtl/FileStream.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "Cli.h"
-#include "CorvaneUtil.h"
-#include "rtl/Text.h"
+#include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "Items.h"
 #include "Moment.h"
 
-#include "CorvaneUtil.h"
-#include "rtl/Exceptions.h"
+#include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Exceptions.h"
 
 int MakeParamsCommand(TCommandArgs& args)
 {

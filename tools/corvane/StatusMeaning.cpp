@@ -3,7 +3,7 @@
 #include "RasErrorTable.h"
 #include "dialer/ExitStatus.h"
 #include "platform/RasErrorText.h"
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 TStatusMeaning DialResultMeaning(std::uint32_t result)
 {

@@ -2,7 +2,7 @@
 #include "KeySource.h"
 
 #include "Utils/Util.CryptoU.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace {
 

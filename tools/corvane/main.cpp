@@ -6,8 +6,8 @@
 
 #include "Commands.h"
 #include "platform/Console.h"
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {

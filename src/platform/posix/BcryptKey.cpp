@@ -5,7 +5,7 @@
 #include <new>
 #include <string_view>
 
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {

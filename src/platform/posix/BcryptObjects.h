@@ -76,12 +76,23 @@ bool FitsObject(PUCHAR memory, ULONG size) noexcept
     return memory != nullptr && size >= sizeof(T) && reinterpret_cast<std::uintptr_t>(memory) % alignof(T) == 0;
 }
 
-// Entry of every call: counts it and, in the test variant, returns a planned failure status
-// (0 when the call is to do its work).
+// Entry of every call: counts it and, when test hooks are installed, returns a planned failure
+// status (0 when the call is to do its work).
 NTSTATUS EnterCall(const char* function) noexcept;
 // A provider was opened for the algorithm with this canonical name ("AES", "SHA256", ...).
 void NoteOpened(const char16_t* algId) noexcept;
 // A provider handle is being closed.
 void NoteClosed(void* handle) noexcept;
+
+// The bookkeeping behind the three calls above. None is installed in the programs; the test
+// hooks (BcryptTesting.cpp, library corvane_bcrypt_testing) install theirs when a test program
+// links them. Every member is called only while installed and must not raise.
+struct TCallHooks {
+    NTSTATUS (*EnterCall)(const char* function) noexcept;
+    void (*NoteOpened)(const char16_t* algId) noexcept;
+    void (*NoteClosed)(void* handle) noexcept;
+};
+// Installs hooks (nullptr: none). hooks must live until the process ends.
+void InstallCallHooks(const TCallHooks* hooks) noexcept;
 
 }  // namespace BcryptLayer

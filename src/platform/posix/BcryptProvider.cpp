@@ -10,7 +10,7 @@
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {

@@ -1,15 +1,11 @@
-// Call bookkeeping of our provider layer. The product variant does nothing here; the test
-// variant (CORVANE_BCRYPT_TESTING) counts calls and openings, records closings and plays back
-// planned failures.
-
-#include "platform/posix/BcryptObjects.h"
-
-#ifdef CORVANE_BCRYPT_TESTING
+// Test hooks of our provider layer: they count calls and openings, record closings and play back
+// planned failures. Installed before main in every test program that links them.
 
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/posix/BcryptObjects.h"
 #include "platform/posix/BcryptTesting.h"
 
 namespace {
@@ -88,9 +84,12 @@ void ResetCounters()
 
 }  // namespace BcryptTesting
 
-namespace BcryptLayer {
+namespace {
 
-NTSTATUS EnterCall(const char* function) noexcept
+using BcryptLayer::StatusNoMemory;
+using BcryptLayer::StatusSuccess;
+
+NTSTATUS CountCall(const char* function) noexcept
 {
     try {
         THookState& state = State();
@@ -114,7 +113,7 @@ NTSTATUS EnterCall(const char* function) noexcept
     }
 }
 
-void NoteOpened(const char16_t* algId) noexcept
+void CountOpening(const char16_t* algId) noexcept
 {
     try {
         THookState& state = State();
@@ -124,7 +123,7 @@ void NoteOpened(const char16_t* algId) noexcept
     }
 }
 
-void NoteClosed(void* handle) noexcept
+void RecordClosing(void* handle) noexcept
 {
     try {
         THookState& state = State();
@@ -134,19 +133,12 @@ void NoteClosed(void* handle) noexcept
     }
 }
 
-}  // namespace BcryptLayer
+constexpr BcryptLayer::TCallHooks Hooks{CountCall, CountOpening, RecordClosing};
 
-#else
+// Runs before main: the counters see every call the test program makes.
+[[maybe_unused]] const bool HooksInstalled = [] {
+    BcryptLayer::InstallCallHooks(&Hooks);
+    return true;
+}();
 
-namespace BcryptLayer {
-
-NTSTATUS EnterCall(const char*) noexcept
-{
-    return StatusSuccess;
-}
-void NoteOpened(const char16_t*) noexcept {}
-void NoteClosed(void*) noexcept {}
-
-}  // namespace BcryptLayer
-
-#endif
+}  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// Test hooks of the POSIX provider layer. They exist only in the test variant of the layer
-// (the library corvane_bcrypt_testing); the product build has none of them.
+// Test hooks of the POSIX provider layer, in the library corvane_bcrypt_testing. A test program
+// that links it counts every provider call from its start; the programs link no hooks, and the
+// layer then does no bookkeeping at all.
 
 #include <cstdint>
 #include <string>

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 // Without a system ANSI code page, UTF-8 stands in for it. Conversions go through iconv and
 // never fail: a character the code page cannot represent becomes its default character ("?",

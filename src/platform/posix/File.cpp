@@ -9,8 +9,8 @@
 #include <cstring>
 #include <utility>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 const std::u16string_view PathDelimiter = u"/";
 

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 extern char** environ;
 

@@ -7,8 +7,8 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

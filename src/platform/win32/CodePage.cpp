@@ -5,8 +5,8 @@
 #include <atomic>
 #include <limits>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 // The conversions use no flags on purpose: characters the code page lacks then map best-fit
 // where Windows knows a fit and to the default character otherwise, and decoding never fails.

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

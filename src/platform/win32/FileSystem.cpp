@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 const std::u16string_view PathDelimiter = u"\\";
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable

@@ -5,8 +5,8 @@
 #include <memory>
 #include <type_traits>
 
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 const std::u16string_view ProgramExtension = u".exe";
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "SystemLibrary.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace {
 

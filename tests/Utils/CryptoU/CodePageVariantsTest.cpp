@@ -4,7 +4,7 @@
 
 #include "TextVariants.h"
 #include "rtl/CodePagePin.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace {

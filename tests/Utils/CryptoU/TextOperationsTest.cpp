@@ -4,7 +4,7 @@
 #include "CryptoTestHelpers.h"
 #include "TextVariants.h"
 #include "rtl/Encoding.h"
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "CorvaneUtil.h"
+#include "CorvaneUtil/CorvaneUtil.h"
 
 #include <chrono>
 #include <span>
@@ -10,11 +10,11 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Encoding.h"
-#include "rtl/Exceptions.h"
-#include "rtl/Text.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 

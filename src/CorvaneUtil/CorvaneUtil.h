@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/Clock.h"
-#include "rtl/Bytes.h"
+#include "core/Bytes.h"
 #include "rtl/StringList.h"
 
 // Class-level operations only; never instantiated.

@@ -1,6 +1,6 @@
-#include "rtl/Exceptions.h"
+#include "core/Exceptions.h"
 
-#include "rtl/Text.h"
+#include "core/Text.h"
 
 Exception::Exception(std::u16string message)
     : FMessage(std::move(message)), FMessageUtf8(ToUtf8Lossy(FMessage))

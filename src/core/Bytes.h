@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/SecureZero.h"
+#include "core/SecureZero.h"
 
 // Allocator that wipes every block before it goes back to the heap, so a container of key
 // material or plaintext cannot leave copies behind, not even when it grows.
