@@ -23,8 +23,8 @@
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "FuzzText.h"
-#include "rtl/DateUtils.h"
 #include "core/Exceptions.h"
+#include "rtl/DateUtils.h"
 
 namespace {
 

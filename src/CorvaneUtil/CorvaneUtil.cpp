@@ -7,14 +7,14 @@
 #include "MinuteKeyPieces.h"
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
+#include "core/Exceptions.h"
+#include "core/SecureZero.h"
+#include "core/Text.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "core/SecureZero.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Encoding.h"
-#include "core/Exceptions.h"
-#include "core/Text.h"
 
 namespace {
 

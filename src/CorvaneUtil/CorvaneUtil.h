@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Clock.h"
 #include "core/Bytes.h"
+#include "platform/Clock.h"
 #include "rtl/StringList.h"
 
 // Class-level operations only; never instantiated.

@@ -3,8 +3,8 @@
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
 #include "core/SecureZero.h"
-#include "rtl/Encoding.h"
 #include "core/Text.h"
+#include "rtl/Encoding.h"
 
 std::u16string TCrypto::GetHashSHA256(std::u16string AText, std::u16string ASalt)
 {

@@ -4,10 +4,10 @@
 #include <limits>
 
 #include "Utils/Util.CryptoU.h"
-#include "rtl/Encoding.h"
 #include "core/Exceptions.h"
-#include "rtl/StringStream.h"
 #include "core/Text.h"
+#include "rtl/Encoding.h"
+#include "rtl/StringStream.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <utility>
 
+#include "core/Text.h"
 #include "platform/Bcrypt.h"
 #include "platform/WindowsVersion.h"
-#include "core/Text.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/RasRecords.h"
-#include "platform/RasBinding.h"
 #include "core/SecureZero.h"
+#include "platform/RasBinding.h"
+#include "platform/RasRecords.h"
 
 namespace {
 

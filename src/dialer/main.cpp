@@ -7,13 +7,13 @@
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 #include "dialer/ExitStatus.h"
 #include "dialer/VpnConnectManagerX64.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
-#include "core/Exceptions.h"
 #include "rtl/StringList.h"
-#include "core/Text.h"
 
 namespace {
 

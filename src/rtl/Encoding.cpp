@@ -1,7 +1,7 @@
 #include "rtl/Encoding.h"
 
-#include "platform/CodePage.h"
 #include "core/Exceptions.h"
+#include "platform/CodePage.h"
 
 namespace {
 

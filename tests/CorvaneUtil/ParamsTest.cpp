@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
+#include "core/Exceptions.h"
 #include "platform/CodePage.h"
 #include "rtl/DateUtils.h"
-#include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
 #ifndef _WIN32

@@ -5,10 +5,10 @@
 #include <stdexcept>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Text.h"
 #include "doubles/RasDialRecording.h"
 #include "platform/CodePage.h"
 #include "rtl/StringList.h"
-#include "core/Text.h"
 
 #ifdef _WIN32
 #include <windows.h>

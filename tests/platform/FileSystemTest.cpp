@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/FileSystem.h"
 #include "core/Exceptions.h"
+#include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 
 #ifndef _WIN32

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/File.h"
 #include "core/Exceptions.h"
+#include "platform/File.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "CodePagePin.h"
-#include "rtl/Encoding.h"
 #include "core/Exceptions.h"
+#include "rtl/Encoding.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "core/Exceptions.h"
+#include "core/Text.h"
 #include "platform/Console.h"
 #include "rtl/Encoding.h"
-#include "core/Exceptions.h"
 #include "rtl/FileStream.h"
-#include "core/Text.h"
 
 TCommandArgs::TCommandArgs(std::string command, std::vector<std::u16string> args)
     : FCommand(std::move(command)), FArgs(std::move(args))

@@ -1,7 +1,7 @@
 #include "Commands.h"
 
-#include "platform/CodePage.h"
 #include "core/Exceptions.h"
+#include "platform/CodePage.h"
 
 void TakeCodePage(TCommandArgs& args)
 {

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 #include "dialer/ExitStatus.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/ProgramRun.h"
-#include "core/Exceptions.h"
-#include "core/Text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "Utils/Util.CryptoU.h"
-#include "platform/Console.h"
 #include "core/Exceptions.h"
+#include "platform/Console.h"
 #include "rtl/FileStream.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "StatusMeaning.h"
 
 #include "RasErrorTable.h"
+#include "core/Text.h"
 #include "dialer/ExitStatus.h"
 #include "platform/RasErrorText.h"
-#include "core/Text.h"
 
 TStatusMeaning DialResultMeaning(std::uint32_t result)
 {

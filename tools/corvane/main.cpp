@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "Commands.h"
-#include "platform/Console.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/Console.h"
 
 namespace {
 

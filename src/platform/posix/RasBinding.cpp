@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/FileSystem.h"
-#include "platform/Process.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "TextVariants.h"
-#include "rtl/CodePagePin.h"
 #include "core/Exceptions.h"
+#include "rtl/CodePagePin.h"
 #include "support/TestSupport.h"
 
 namespace {

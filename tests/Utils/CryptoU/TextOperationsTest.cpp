@@ -3,8 +3,8 @@
 #include "CryptoTestAccess.h"
 #include "CryptoTestHelpers.h"
 #include "TextVariants.h"
-#include "rtl/Encoding.h"
 #include "core/Exceptions.h"
+#include "rtl/Encoding.h"
 #include "support/TestSupport.h"
 
 namespace {
