@@ -2,21 +2,35 @@
 // Command-line plumbing of the corvane tool: arguments, standard streams, failures.
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Bytes.h"
 
-// Wrong usage: exit code 2.
-struct EUsageError {
+// A failure the tool reports itself: one line (UTF-8, already escaped where it shows outside
+// bytes) on standard error. what() is the same line.
+class EToolError : public std::exception {
+public:
+    explicit EToolError(std::string message) : Message(std::move(message)) {}
+    const char* what() const noexcept override { return Message.c_str(); }
+
     std::string Message;
 };
 
+// Wrong usage: exit code 2.
+class EUsageError : public EToolError {
+public:
+    using EToolError::EToolError;
+};
+
 // The operation failed (wrong key, rejected block, unreadable file...): exit code 1.
-struct EToolFailure {
-    std::string Message;
+class EToolFailure : public EToolError {
+public:
+    using EToolError::EToolError;
 };
 
 // The arguments after the command name, consumed option by option.
