@@ -1,9 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/SeekOrigin.h"
 #include "rtl/Exceptions.h"
-
-enum class TSeekOrigin { Beginning, Current, End };
 
 // A stream error that is not the operating system's: a short write, a read past the end.
 class EStreamError : public Exception {
