@@ -9,8 +9,8 @@ set(allowed_rtl core platform rtl)
 set(allowed_Utils core platform rtl Utils)
 set(allowed_CorvaneUtil core platform rtl Utils CorvaneUtil)
 set(allowed_dialer core platform rtl Utils CorvaneUtil dialer)
-# The POSIX RAS layer is a library of its own: the byte helpers and the record layout only.
-set(allowed_rasapi core platform/RasRecords.h)
+# The POSIX RAS layer is a library of its own: core, the record layout and the header-only owners.
+set(allowed_rasapi core platform/RasRecords.h platform/UniqueHandle.h platform/ScopeExit.h)
 set(allowed_tool core platform rtl Utils CorvaneUtil dialer/ExitStatus.h)
 
 set(faults "")

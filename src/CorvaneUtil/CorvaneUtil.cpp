@@ -91,7 +91,7 @@ void AppendToFile(const std::u16string& path, const TSecureBytes& bytes)
     if (!IsAcceptableLogPath(path))
         throw EOSError(u"Invalid log file path: " + path);
     TFile file(path, FileExists(path) ? TFile::TOpen::AppendReadShared : TFile::TOpen::OpenOrCreateExclusive);
-    file.Seek(0, 2);
+    file.Seek(0, TSeekOrigin::End);
     const auto size = static_cast<std::int64_t>(bytes.size());
     if (file.Write(bytes.data(), size) != size)
         throw EOSError(u"Short write to the log file: " + path);

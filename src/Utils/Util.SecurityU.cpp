@@ -9,6 +9,7 @@
 
 #include "core/Text.h"
 #include "platform/Bcrypt.h"
+#include "platform/UniqueHandle.h"
 #include "platform/WindowsVersion.h"
 
 namespace {
@@ -42,31 +43,17 @@ PUCHAR Bytes(std::span<const std::uint8_t> bytes) noexcept
     return bytes.empty() ? nullptr : const_cast<PUCHAR>(bytes.data());
 }
 
-// Owner of one key or hash handle. Its destructor only runs for a handle whose explicit
-// clean-up (below, with its assertion) was never reached, so it ignores the status.
-template <typename THandle, auto Destroy>
-class TUniqueProviderObject {
-public:
-    TUniqueProviderObject() = default;
-    TUniqueProviderObject(const TUniqueProviderObject&) = delete;
-    TUniqueProviderObject& operator=(const TUniqueProviderObject&) = delete;
-    ~TUniqueProviderObject()
-    {
-        if (FHandle != nullptr)
-            Destroy(FHandle);
-    }
+// Owners of one key or hash handle. Their closing only runs for a handle whose explicit clean-up
+// (below, with its assertion) was never reached, so it ignores the status.
+using TUniqueKey = TUniqueAny<BCRYPT_KEY_HANDLE, &BCryptDestroyKey, nullptr>;
+using TUniqueHash = TUniqueAny<BCRYPT_HASH_HANDLE, &BCryptDestroyHash, nullptr>;
 
-    THandle* Put() noexcept { return &FHandle; }
-    THandle Get() const noexcept { return FHandle; }
-    THandle Release() noexcept { return std::exchange(FHandle, nullptr); }
-    explicit operator bool() const noexcept { return FHandle != nullptr; }
+void CloseAlgorithmProvider(BCRYPT_ALG_HANDLE handle) noexcept
+{
+    BCryptCloseAlgorithmProvider(handle, 0);
+}
 
-private:
-    THandle FHandle = nullptr;
-};
-
-using TUniqueKey = TUniqueProviderObject<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>;
-using TUniqueHash = TUniqueProviderObject<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
+using TUniqueAlgorithm = TUniqueAny<BCRYPT_ALG_HANDLE, &CloseAlgorithmProvider, nullptr>;
 
 // The clean-up whose failure is raised: an assertion failure that takes the place of the
 // result, or of the failure already on its way out.
@@ -159,14 +146,11 @@ TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const st
                                                         PlatformText(PrimitiveProvider), static_cast<ULONG>(flags));
     if (status != 0)
         RaiseNTStatusError(status, u"BCryptOpenAlgorithmProvider");
-    const auto handle = reinterpret_cast<TProviderHandle>(opened);
-    try {
-        CloseAlgorithmHandlesAtUnitEnd();
-        AlgorithmHandles.push_back(TAlgorithmHandle{className, handle});
-    } catch (...) {
-        BCryptCloseAlgorithmProvider(opened, 0);
-        throw;
-    }
+    // Closed again should the table fail to take it.
+    TUniqueAlgorithm provider(opened);
+    CloseAlgorithmHandlesAtUnitEnd();
+    AlgorithmHandles.push_back(TAlgorithmHandle{className, reinterpret_cast<TProviderHandle>(opened)});
+    const auto handle = reinterpret_cast<TProviderHandle>(provider.Release());
     // The entry stays even when the set-up fails: the provider is open and owned by the table.
     if (setup)
         setup(handle);

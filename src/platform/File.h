@@ -2,6 +2,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/SeekOrigin.h"
+#include "platform/UniqueHandle.h"
+
 // An open file, closed when its owner goes. Failures raise EOSError with the platform's error
 // code (GetLastError, errno).
 //
@@ -27,11 +30,11 @@ public:
 
     TFile() noexcept = default;
     TFile(const std::u16string& path, TOpen mode);
-    TFile(TFile&& other) noexcept;
-    TFile& operator=(TFile&& other) noexcept;
+    TFile(TFile&& other) noexcept = default;
+    TFile& operator=(TFile&& other) noexcept = default;
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
-    ~TFile();
+    ~TFile() = default;
 
     bool IsOpen() const noexcept;
     void Close() noexcept;
@@ -39,17 +42,21 @@ public:
     std::int64_t Read(void* buffer, std::int64_t count);
     // Writes all count bytes unless the device refuses; returns how many were written.
     std::int64_t Write(const void* buffer, std::int64_t count);
-    // origin: 0 beginning, 1 current, 2 end. Returns the new position.
-    std::int64_t Seek(std::int64_t offset, int origin);
+    // Returns the new position.
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
     std::int64_t Size();
     // Cuts or extends the file; the position stays where it was.
     void SetSize(std::int64_t size);
     void Flush();
 
 private:
-#ifdef _WIN32
-    void* FHandle = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
-#else
-    int FHandle = -1;
-#endif
+    // The system's file handle, wide enough for either platform's. Its invalid value and its
+    // closing belong to each platform's File.cpp.
+    struct TSystemFile {
+        using THandle = std::intptr_t;
+        static THandle Invalid() noexcept;
+        static void Close(THandle handle) noexcept;
+    };
+
+    TUniqueHandle<TSystemFile> FHandle;
 };

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include "RasErrors.h"
+#include "platform/ScopeExit.h"
 
 extern char** environ;
 
@@ -40,37 +41,18 @@ std::vector<char*> ChildEnvironment(const std::vector<TSecureChars>& entries)
     return environment;
 }
 
-// Spawn attributes that give the program a clean signal state whatever its caller blocked.
-class TSpawnAttributes {
-public:
-    TSpawnAttributes() { FValid = posix_spawnattr_init(&FAttributes) == 0; }
-    ~TSpawnAttributes()
-    {
-        if (FValid)
-            posix_spawnattr_destroy(&FAttributes);
-    }
-    TSpawnAttributes(const TSpawnAttributes&) = delete;
-    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
-
-    const posix_spawnattr_t* Get()
-    {
-        if (!FValid)
-            return nullptr;
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigmask(&FAttributes, &none);
-        posix_spawnattr_setsigdefault(&FAttributes, &defaults);
-        posix_spawnattr_setflags(&FAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        return &FAttributes;
-    }
-
-private:
-    posix_spawnattr_t FAttributes;
-    bool FValid = false;
-};
+// Gives the program a clean signal state whatever its caller blocked.
+void SetCleanSignalState(posix_spawnattr_t& attributes)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
 
 }  // namespace
 
@@ -93,9 +75,18 @@ std::uint32_t RunConnectCommand(const std::vector<std::string>& words, const std
     arguments.push_back(nullptr);
     std::vector<char*> environment = ChildEnvironment(entries);
 
-    TSpawnAttributes attributes;
+    // Without attributes the program still runs, with the signal state it inherits.
+    posix_spawnattr_t attributes;
+    const bool haveAttributes = posix_spawnattr_init(&attributes) == 0;
+    const TScopeExit destroyAttributes([&] {
+        if (haveAttributes)
+            posix_spawnattr_destroy(&attributes);
+    });
+    if (haveAttributes)
+        SetCleanSignalState(attributes);
     pid_t child = 0;
-    if (posix_spawnp(&child, arguments[0], nullptr, attributes.Get(), arguments.data(), environment.data()) != 0)
+    if (posix_spawnp(&child, arguments[0], nullptr, haveAttributes ? &attributes : nullptr, arguments.data(),
+                     environment.data()) != 0)
         return RasDeviceDoesNotExist;
 
     int status = 0;

@@ -7,24 +7,11 @@
 #include <unistd.h>
 
 #include "RasErrors.h"
+#include "platform/UniqueHandle.h"
 
 namespace {
 
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int descriptor) noexcept : FDescriptor(descriptor) {}
-    ~TFileDescriptor()
-    {
-        if (FDescriptor >= 0)
-            close(FDescriptor);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    int Get() const noexcept { return FDescriptor; }
-
-private:
-    int FDescriptor;
-};
+using TFileDescriptor = TUniqueAny<int, &close, -1>;
 
 }  // namespace
 

@@ -13,19 +13,6 @@ TFile::TOpen OpenModeOf(TFileStream::TMode mode)
     return TFile::TOpen::ReadShared;
 }
 
-int OriginOf(TSeekOrigin origin)
-{
-    switch (origin) {
-        case TSeekOrigin::Beginning:
-            return 0;
-        case TSeekOrigin::Current:
-            return 1;
-        case TSeekOrigin::End:
-            return 2;
-    }
-    return 0;
-}
-
 }  // namespace
 
 TFileStream::TFileStream(const std::u16string& path, TMode mode) : FFile(path, OpenModeOf(mode)) {}
@@ -46,7 +33,7 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    return FFile.Seek(offset, OriginOf(origin));
+    return FFile.Seek(offset, origin);
 }
 
 void TFileStream::SetSize(std::int64_t newSize)

@@ -2,8 +2,7 @@
 #include <cstdint>
 
 #include "core/Exceptions.h"
-
-enum class TSeekOrigin { Beginning, Current, End };
+#include "platform/SeekOrigin.h"
 
 // A stream error that is not the operating system's: a short write, a read past the end.
 class EStreamError : public Exception {

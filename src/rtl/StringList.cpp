@@ -2,6 +2,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/ScopeExit.h"
 
 namespace {
 
@@ -47,25 +48,6 @@ std::u16string Quoted(std::u16string_view item, char16_t quote)
     return out;
 }
 
-// Restores the list's own delimiter and quote character however reading ends.
-class TDelimiterRestorer {
-public:
-    explicit TDelimiterRestorer(TStringList& list) noexcept
-        : FList(list), FDelimiter(list.Delimiter), FQuoteChar(list.QuoteChar) {}
-    ~TDelimiterRestorer()
-    {
-        FList.Delimiter = FDelimiter;
-        FList.QuoteChar = FQuoteChar;
-    }
-    TDelimiterRestorer(const TDelimiterRestorer&) = delete;
-    TDelimiterRestorer& operator=(const TDelimiterRestorer&) = delete;
-
-private:
-    TStringList& FList;
-    char16_t FDelimiter;
-    char16_t FQuoteChar;
-};
-
 }  // namespace
 
 const std::u16string& TStringList::Get(int index) const
@@ -104,7 +86,11 @@ std::u16string TStringList::DelimitedText() const
 
 void TStringList::SetCommaText(std::u16string_view text)
 {
-    TDelimiterRestorer restorer(*this);
+    // The list's own delimiter and quote character come back however reading ends.
+    const TScopeExit restoreDelimiters([this, delimiter = Delimiter, quoteChar = QuoteChar] {
+        Delimiter = delimiter;
+        QuoteChar = quoteChar;
+    });
     Delimiter = u',';
     QuoteChar = u'"';
 

@@ -35,14 +35,14 @@ TEST_F(FileTest, CreateExclusiveTruncatesAndReadsBackWhatItWrote)
     TFile file(PathText(FPath), TFile::TOpen::CreateExclusive);
     EXPECT_EQ(file.Size(), 0);
     EXPECT_EQ(file.Write("abcdef", 6), 6);
-    EXPECT_EQ(file.Seek(1, 0), 1);
+    EXPECT_EQ(file.Seek(1, TSeekOrigin::Beginning), 1);
     char buffer[8] = {};
     EXPECT_EQ(file.Read(buffer, 8), 5);
     EXPECT_EQ(std::string(buffer, 5), "bcdef");
-    EXPECT_EQ(file.Seek(-2, 2), 4);
+    EXPECT_EQ(file.Seek(-2, TSeekOrigin::End), 4);
     file.SetSize(3);
     EXPECT_EQ(file.Size(), 3);
-    EXPECT_EQ(file.Seek(0, 1), 4);
+    EXPECT_EQ(file.Seek(0, TSeekOrigin::Current), 4);
     file.Close();
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(Content(FPath), "abc");
@@ -58,7 +58,7 @@ TEST_F(FileTest, OpenOrCreateExclusiveCreatesMissingAndKeepsExisting)
     {
         TFile reopened(PathText(FPath), TFile::TOpen::OpenOrCreateExclusive);
         EXPECT_EQ(reopened.Size(), 5);
-        reopened.Seek(0, 2);
+        reopened.Seek(0, TSeekOrigin::End);
         reopened.Write("+second", 7);
     }
     EXPECT_EQ(Content(FPath), "first+second");

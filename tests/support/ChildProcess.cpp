@@ -2,10 +2,9 @@
 
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
-#include <type_traits>
 
+#include "platform/UniqueHandle.h"
 #include "support/TestSupport.h"
 
 #ifdef _WIN32
@@ -79,10 +78,7 @@ std::wstring EnvironmentBlock(const TEnvironmentChanges& changes)
     return result;
 }
 
-struct THandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using TUniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, THandleCloser>;
+using TUniqueHandle = TUniqueAny<HANDLE, &CloseHandle, nullptr>;
 
 TUniqueHandle InheritableFile(const std::filesystem::path& path, bool write)
 {
@@ -106,13 +102,13 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
 
     const TUniqueHandle input = InheritableFile(in, false);
     const TUniqueHandle output = InheritableFile(out, true);
-    const TUniqueHandle error = err ? InheritableFile(*err, true) : nullptr;
+    const TUniqueHandle error = err ? InheritableFile(*err, true) : TUniqueHandle();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = output.get();
-    startup.hStdError = err ? error.get() : output.get();
+    startup.hStdInput = input.Get();
+    startup.hStdOutput = output.Get();
+    startup.hStdError = err ? error.Get() : output.Get();
     PROCESS_INFORMATION process{};
     // Wine now and then refuses a start under load; nothing has run then, so trying again is safe.
     DWORD startError = 0;
@@ -130,9 +126,9 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
         throw std::runtime_error("cannot start " + program.string() + " (error " + std::to_string(startError) + ")");
     const TUniqueHandle thread(process.hThread);
     const TUniqueHandle child(process.hProcess);
-    WaitForSingleObject(child.get(), INFINITE);
+    WaitForSingleObject(child.Get(), INFINITE);
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(child.get(), &exitCode))
+    if (!GetExitCodeProcess(child.Get(), &exitCode))
         throw std::runtime_error("no exit code from " + program.string());
     return exitCode;
 }

@@ -11,6 +11,7 @@
 #include <openssl/rand.h>
 
 #include "core/SecureZero.h"
+#include "platform/UniqueHandle.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {
@@ -62,24 +63,23 @@ bool IsHashKind(TAlgorithmKind kind) noexcept
 }
 
 // Releases what a provider fetched and wipes the record before its memory goes back.
-struct TProviderDeleter {
-    void operator()(TProvider* provider) const noexcept
-    {
-        for (EVP_CIPHER* cipher : provider->Ciphers)
-            EVP_CIPHER_free(cipher);
-        EVP_MD_free(provider->Digest);
-        SecureZero(provider, sizeof(TProvider));
-        std::default_delete<TProvider>()(provider);
-    }
-};
-using TProviderOwner = std::unique_ptr<TProvider, TProviderDeleter>;
+void ReleaseProvider(TProvider* provider) noexcept
+{
+    for (EVP_CIPHER* cipher : provider->Ciphers)
+        EVP_CIPHER_free(cipher);
+    EVP_MD_free(provider->Digest);
+    SecureZero(provider, sizeof(TProvider));
+    std::default_delete<TProvider>()(provider);
+}
+
+using TProviderOwner = TUniqueAny<TProvider*, &ReleaseProvider, nullptr>;
 
 TProviderOwner MakeProvider() noexcept
 {
     try {
         return TProviderOwner(std::make_unique<TProvider>().release());
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return TProviderOwner();
     }
 }
 
@@ -192,15 +192,16 @@ extern "C" NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* phAlgorithm, 
     if ((dwFlags & BCRYPT_HASH_REUSABLE_FLAG) != 0 && !IsHashKind(algorithm->Kind))
         return StatusInvalidParameter;
 
-    TProviderOwner provider = MakeProvider();
-    if (!provider)
+    TProviderOwner owner = MakeProvider();
+    if (!owner)
         return StatusNoMemory;
-    provider->Kind = algorithm->Kind;
-    provider->OpenFlags = dwFlags;
-    if (!FetchAlgorithm(*provider))
+    TProvider& provider = *owner.Get();
+    provider.Kind = algorithm->Kind;
+    provider.OpenFlags = dwFlags;
+    if (!FetchAlgorithm(provider))
         return StatusNotSupported;
     NoteOpened(algorithm->Name.data());
-    *phAlgorithm = provider.release();
+    *phAlgorithm = owner.Release();
     return StatusSuccess;
 }
 
@@ -212,7 +213,7 @@ extern "C" NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE hAlgorithm, U
         return planned != StatusSuccess ? planned : StatusInvalidHandle;
     NoteClosed(hAlgorithm);
     // A planned failure is only reported: the provider is released all the same.
-    TProviderOwner owner(provider);
+    ReleaseProvider(provider);
     return planned;
 }
 

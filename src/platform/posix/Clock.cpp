@@ -4,15 +4,11 @@
 #include <locale.h>
 #include <time.h>
 
-#include <memory>
-#include <type_traits>
+#include "platform/UniqueHandle.h"
 
 namespace {
 
-struct TLocaleFree {
-    void operator()(locale_t locale) const noexcept { freelocale(locale); }
-};
-using TUniqueLocale = std::unique_ptr<std::remove_pointer_t<locale_t>, TLocaleFree>;
+using TUniqueLocale = TUniqueAny<locale_t, &freelocale, nullptr>;
 
 // Composite conversions stand for fixed field sequences; spelled out, their separators show.
 std::string_view ExpandComposite(char conversion) noexcept
@@ -71,8 +67,8 @@ TDateTimeSeparators LocaleDateTimeSeparators(const char* localeName)
     TUniqueLocale locale(newlocale(LC_TIME_MASK, localeName, static_cast<locale_t>(0)));
     if (!locale)
         return {u"/", u":"};
-    return {FormatFieldSeparator(nl_langinfo_l(D_FMT, locale.get()), u"/"),
-            FormatFieldSeparator(nl_langinfo_l(T_FMT, locale.get()), u":")};
+    return {FormatFieldSeparator(nl_langinfo_l(D_FMT, locale.Get()), u"/"),
+            FormatFieldSeparator(nl_langinfo_l(T_FMT, locale.Get()), u":")};
 }
 
 const TDateTimeSeparators& UserDateTimeSeparators()

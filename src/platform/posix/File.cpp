@@ -42,6 +42,24 @@ int LockKind(TFile::TOpen mode) noexcept
     return mode == TFile::TOpen::ReadShared ? LOCK_SH : LOCK_EX;
 }
 
+int WhenceOf(TSeekOrigin origin) noexcept
+{
+    switch (origin) {
+        case TSeekOrigin::Beginning:
+            return SEEK_SET;
+        case TSeekOrigin::Current:
+            return SEEK_CUR;
+        case TSeekOrigin::End:
+            return SEEK_END;
+    }
+    return SEEK_SET;
+}
+
+int Descriptor(std::intptr_t handle) noexcept
+{
+    return static_cast<int>(handle);
+}
+
 }  // namespace
 
 bool IsHeldByAnother(const EOSError& error) noexcept
@@ -58,54 +76,41 @@ TFile::TFile(const std::u16string& path, TOpen mode)
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         RaiseErrno(u"open", path, errno);
-    FHandle = fd;
+    // Owned from here: a failure below closes the descriptor as the exception leaves.
+    FHandle.Reset(fd);
 
     if (::flock(fd, LockKind(mode) | LOCK_NB) != 0) {
         const int error = errno;
         // File systems without advisory locks cannot exclude anyone; only a held lock refuses.
-        if (error == EWOULDBLOCK || error == EINTR) {
-            Close();
+        if (error == EWOULDBLOCK || error == EINTR)
             RaiseErrno(u"flock", path, error);
-        }
     }
     // Truncated only once the lock is ours: a file that another writer holds is never wiped.
-    if (mode == TOpen::CreateExclusive && ::ftruncate(fd, 0) != 0) {
-        const int error = errno;
-        Close();
-        RaiseErrno(u"ftruncate", path, error);
-    }
+    if (mode == TOpen::CreateExclusive && ::ftruncate(fd, 0) != 0)
+        RaiseErrno(u"ftruncate", path, errno);
     struct stat status{};
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        Close();
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
         RaiseErrno(u"open", path, EISDIR);
-    }
 }
 
-TFile::TFile(TFile&& other) noexcept : FHandle(std::exchange(other.FHandle, -1)) {}
-
-TFile& TFile::operator=(TFile&& other) noexcept
+TFile::TSystemFile::THandle TFile::TSystemFile::Invalid() noexcept
 {
-    if (this != &other) {
-        Close();
-        FHandle = std::exchange(other.FHandle, -1);
-    }
-    return *this;
+    return -1;
 }
 
-TFile::~TFile()
+void TFile::TSystemFile::Close(THandle handle) noexcept
 {
-    Close();
+    ::close(Descriptor(handle));
 }
 
 bool TFile::IsOpen() const noexcept
 {
-    return FHandle >= 0;
+    return FHandle.IsValid();
 }
 
 void TFile::Close() noexcept
 {
-    if (FHandle >= 0)
-        ::close(std::exchange(FHandle, -1));
+    FHandle.Reset();
 }
 
 std::int64_t TFile::Read(void* buffer, std::int64_t count)
@@ -114,7 +119,7 @@ std::int64_t TFile::Read(void* buffer, std::int64_t count)
         return 0;
     ssize_t n;
     do
-        n = ::read(FHandle, buffer, static_cast<std::size_t>(count));
+        n = ::read(Descriptor(FHandle.Get()), buffer, static_cast<std::size_t>(count));
     while (n < 0 && errno == EINTR);
     if (n < 0)
         RaiseErrno(u"read", {}, errno);
@@ -126,7 +131,8 @@ std::int64_t TFile::Write(const void* buffer, std::int64_t count)
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::int64_t written = 0;
     while (written < count) {
-        const ssize_t n = ::write(FHandle, bytes + written, static_cast<std::size_t>(count - written));
+        const ssize_t n =
+            ::write(Descriptor(FHandle.Get()), bytes + written, static_cast<std::size_t>(count - written));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -139,10 +145,9 @@ std::int64_t TFile::Write(const void* buffer, std::int64_t count)
     return written;
 }
 
-std::int64_t TFile::Seek(std::int64_t offset, int origin)
+std::int64_t TFile::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    const int whence = origin == 2 ? SEEK_END : origin == 1 ? SEEK_CUR : SEEK_SET;
-    const off_t position = ::lseek(FHandle, static_cast<off_t>(offset), whence);
+    const off_t position = ::lseek(Descriptor(FHandle.Get()), static_cast<off_t>(offset), WhenceOf(origin));
     if (position < 0)
         RaiseErrno(u"lseek", {}, errno);
     return position;
@@ -151,19 +156,19 @@ std::int64_t TFile::Seek(std::int64_t offset, int origin)
 std::int64_t TFile::Size()
 {
     struct stat status{};
-    if (::fstat(FHandle, &status) != 0)
+    if (::fstat(Descriptor(FHandle.Get()), &status) != 0)
         RaiseErrno(u"fstat", {}, errno);
     return status.st_size;
 }
 
 void TFile::SetSize(std::int64_t size)
 {
-    if (::ftruncate(FHandle, static_cast<off_t>(size)) != 0)
+    if (::ftruncate(Descriptor(FHandle.Get()), static_cast<off_t>(size)) != 0)
         RaiseErrno(u"ftruncate", {}, errno);
 }
 
 void TFile::Flush()
 {
-    if (::fsync(FHandle) != 0 && errno != EINVAL && errno != EROFS)
+    if (::fsync(Descriptor(FHandle.Get())) != 0 && errno != EINVAL && errno != EROFS)
         RaiseErrno(u"fsync", {}, errno);
 }

@@ -12,25 +12,13 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/ScopeExit.h"
 
 extern char** environ;
 
 const std::u16string_view ProgramExtension = u"";
 
 namespace {
-
-// posix_spawn's file actions, destroyed on every path.
-class TSpawnActions {
-public:
-    TSpawnActions() { posix_spawn_file_actions_init(&FActions); }
-    ~TSpawnActions() { posix_spawn_file_actions_destroy(&FActions); }
-    TSpawnActions(const TSpawnActions&) = delete;
-    TSpawnActions& operator=(const TSpawnActions&) = delete;
-    posix_spawn_file_actions_t* Get() noexcept { return &FActions; }
-
-private:
-    posix_spawn_file_actions_t FActions;
-};
 
 TProgramEnd EndOf(int status)
 {
@@ -52,11 +40,13 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    TSpawnActions actions;
-    posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(actions.Get(), 2, 1);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const TScopeExit destroyActions([&] { posix_spawn_file_actions_destroy(&actions); });
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 2, 1);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     if (spawned != 0)
         throw EOSError(u"cannot start " + program + u": " + FromUtf8Lossy(std::strerror(spawned)),
                        static_cast<std::uint32_t>(spawned));

@@ -2,20 +2,19 @@
 
 #include <dlfcn.h>
 
-#include <memory>
 #include <string>
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
+#include "platform/UniqueHandle.h"
 
 namespace {
 
-struct TLibraryCloser {
-    void operator()(void* library) const noexcept { dlclose(library); }
-};
-using TUniqueLibrary = std::unique_ptr<void, TLibraryCloser>;
+using TUniqueLibrary = TUniqueAny<void*, &dlclose, nullptr>;
 
 // The layer beside the program wins over whatever the default search would find, as Windows'
 // system directory wins for rasapi32.dll.
@@ -33,7 +32,7 @@ TRasDialWFunction Bind()
 {
     // Bound once and kept for the process; the library goes only when the process ends.
     static TUniqueLibrary library = LoadRasLibrary();
-    void* function = dlsym(library.get(), "RasDialW");
+    void* function = dlsym(library.Get(), "RasDialW");
     if (function == nullptr)
         throw Exception(u"外部例外 C06D007F");
     return reinterpret_cast<TRasDialWFunction>(function);

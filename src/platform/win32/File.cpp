@@ -38,9 +38,22 @@ TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
 }
 
-HANDLE AsHandle(void* handle) noexcept
+HANDLE AsHandle(std::intptr_t handle) noexcept
 {
-    return static_cast<HANDLE>(handle);
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+DWORD MoveMethodOf(TSeekOrigin origin) noexcept
+{
+    switch (origin) {
+        case TSeekOrigin::Beginning:
+            return FILE_BEGIN;
+        case TSeekOrigin::Current:
+            return FILE_CURRENT;
+        case TSeekOrigin::End:
+            return FILE_END;
+    }
+    return FILE_BEGIN;
 }
 
 }  // namespace
@@ -58,34 +71,27 @@ TFile::TFile(const std::u16string& path, TOpen mode)
                                       nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         RaiseLastError(u"CreateFileW", path);
-    FHandle = handle;
+    FHandle.Reset(reinterpret_cast<std::intptr_t>(handle));
 }
 
-TFile::TFile(TFile&& other) noexcept : FHandle(std::exchange(other.FHandle, INVALID_HANDLE_VALUE)) {}
-
-TFile& TFile::operator=(TFile&& other) noexcept
+TFile::TSystemFile::THandle TFile::TSystemFile::Invalid() noexcept
 {
-    if (this != &other) {
-        Close();
-        FHandle = std::exchange(other.FHandle, INVALID_HANDLE_VALUE);
-    }
-    return *this;
+    return reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
 }
 
-TFile::~TFile()
+void TFile::TSystemFile::Close(THandle handle) noexcept
 {
-    Close();
+    CloseHandle(AsHandle(handle));
 }
 
 bool TFile::IsOpen() const noexcept
 {
-    return AsHandle(FHandle) != INVALID_HANDLE_VALUE;
+    return FHandle.IsValid();
 }
 
 void TFile::Close() noexcept
 {
-    if (IsOpen())
-        CloseHandle(AsHandle(std::exchange(FHandle, INVALID_HANDLE_VALUE)));
+    FHandle.Reset();
 }
 
 std::int64_t TFile::Read(void* buffer, std::int64_t count)
@@ -95,7 +101,7 @@ std::int64_t TFile::Read(void* buffer, std::int64_t count)
     while (total < count) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(count - total, 0x40000000));
         DWORD n = 0;
-        if (!ReadFile(AsHandle(FHandle), bytes + total, chunk, &n, nullptr))
+        if (!ReadFile(AsHandle(FHandle.Get()), bytes + total, chunk, &n, nullptr))
             RaiseLastError(u"ReadFile", {});
         total += n;
         if (n < chunk)
@@ -111,7 +117,7 @@ std::int64_t TFile::Write(const void* buffer, std::int64_t count)
     while (total < count) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(count - total, 0x40000000));
         DWORD n = 0;
-        if (!WriteFile(AsHandle(FHandle), bytes + total, chunk, &n, nullptr))
+        if (!WriteFile(AsHandle(FHandle.Get()), bytes + total, chunk, &n, nullptr))
             RaiseLastError(u"WriteFile", {});
         if (n == 0)
             break;
@@ -120,13 +126,12 @@ std::int64_t TFile::Write(const void* buffer, std::int64_t count)
     return total;
 }
 
-std::int64_t TFile::Seek(std::int64_t offset, int origin)
+std::int64_t TFile::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    const DWORD method = origin == 2 ? FILE_END : origin == 1 ? FILE_CURRENT : FILE_BEGIN;
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
     LARGE_INTEGER position{};
-    if (!SetFilePointerEx(AsHandle(FHandle), distance, &position, method))
+    if (!SetFilePointerEx(AsHandle(FHandle.Get()), distance, &position, MoveMethodOf(origin)))
         RaiseLastError(u"SetFilePointerEx", {});
     return position.QuadPart;
 }
@@ -134,26 +139,26 @@ std::int64_t TFile::Seek(std::int64_t offset, int origin)
 std::int64_t TFile::Size()
 {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(AsHandle(FHandle), &size))
+    if (!GetFileSizeEx(AsHandle(FHandle.Get()), &size))
         RaiseLastError(u"GetFileSizeEx", {});
     return size.QuadPart;
 }
 
 void TFile::SetSize(std::int64_t size)
 {
-    const std::int64_t position = Seek(0, 1);
-    Seek(size, 0);
-    if (!SetEndOfFile(AsHandle(FHandle))) {
+    const std::int64_t position = Seek(0, TSeekOrigin::Current);
+    Seek(size, TSeekOrigin::Beginning);
+    if (!SetEndOfFile(AsHandle(FHandle.Get()))) {
         const DWORD error = GetLastError();
-        Seek(position, 0);
+        Seek(position, TSeekOrigin::Beginning);
         SetLastError(error);
         RaiseLastError(u"SetEndOfFile", {});
     }
-    Seek(position, 0);
+    Seek(position, TSeekOrigin::Beginning);
 }
 
 void TFile::Flush()
 {
-    if (!FlushFileBuffers(AsHandle(FHandle)))
+    if (!FlushFileBuffers(AsHandle(FHandle.Get())))
         RaiseLastError(u"FlushFileBuffers", {});
 }

@@ -2,19 +2,16 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/UniqueHandle.h"
 
 const std::u16string_view PathDelimiter = u"\\";
 
 namespace {
 
-struct TCloseHandle {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using TUniqueHandle = std::unique_ptr<void, TCloseHandle>;
+// A handle from CreateFileW, which fails with INVALID_HANDLE_VALUE (-1), not null.
+using TUniqueFileHandle = TUniqueAny<HANDLE, &CloseHandle, -1>;
 
 const wchar_t* Native(const std::u16string& path) noexcept
 {
@@ -50,14 +47,12 @@ DWORD TargetAttributes(const std::u16string& path)
     const DWORD attributes = GetFileAttributesW(Native(path));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return attributes;
-    TUniqueHandle target(CreateFileW(Native(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (target.get() == INVALID_HANDLE_VALUE) {
-        target.release();
+    const TUniqueFileHandle target(CreateFileW(Native(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!target)
         return INVALID_FILE_ATTRIBUTES;
-    }
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(target.get(), &information))
+    if (!GetFileInformationByHandle(target.Get(), &information))
         return INVALID_FILE_ATTRIBUTES;
     return information.dwFileAttributes;
 }

@@ -4,11 +4,11 @@
 #include <shellapi.h>
 
 #include <cwchar>
-#include <memory>
 #include <vector>
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/UniqueHandle.h"
 
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable
@@ -16,10 +16,7 @@
 
 namespace {
 
-struct TLocalFree {
-    void operator()(LPWSTR* block) const noexcept { LocalFree(block); }
-};
-using TUniqueArgv = std::unique_ptr<LPWSTR, TLocalFree>;
+using TUniqueArgv = TUniqueAny<LPWSTR*, &LocalFree, nullptr>;
 
 std::u16string FromWide(const wchar_t* text, std::size_t length)
 {
@@ -41,7 +38,7 @@ std::u16string ParamStr(int index)
     TUniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!argv || index < 0 || index >= count)
         return {};
-    const wchar_t* argument = argv.get()[index];
+    const wchar_t* argument = argv.Get()[index];
     return FromWide(argument, std::wcslen(argument));
 }
 

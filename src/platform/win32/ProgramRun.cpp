@@ -2,20 +2,16 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
-
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/UniqueHandle.h"
 
 const std::u16string_view ProgramExtension = u".exe";
 
 namespace {
 
-struct THandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using TUniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, THandleCloser>;
+// A process or thread handle: null when there is none (-1 is the current process itself).
+using TUniqueKernelHandle = TUniqueAny<HANDLE, &CloseHandle, nullptr>;
 
 std::wstring Wide(const std::u16string& text)
 {
@@ -79,17 +75,17 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
     }
     if (error != 0)
         throw EOSError(u"cannot start " + program + u": CreateProcessW error " + IntToStr(error), error);
-    const TUniqueHandle thread(process.hThread);
-    const TUniqueHandle child(process.hProcess);
+    const TUniqueKernelHandle thread(process.hThread);
+    const TUniqueKernelHandle child(process.hProcess);
 
     const DWORD timeout = timeoutSeconds >= INFINITE / 1000 ? INFINITE - 1 : timeoutSeconds * 1000;
-    if (WaitForSingleObject(child.get(), timeout) == WAIT_TIMEOUT) {
-        TerminateProcess(child.get(), 1);
-        WaitForSingleObject(child.get(), INFINITE);
+    if (WaitForSingleObject(child.Get(), timeout) == WAIT_TIMEOUT) {
+        TerminateProcess(child.Get(), 1);
+        WaitForSingleObject(child.Get(), INFINITE);
         return {TProgramEnd::TKind::TimedOut, 0};
     }
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(child.get(), &exitCode)) {
+    if (!GetExitCodeProcess(child.Get(), &exitCode)) {
         const DWORD failure = GetLastError();
         throw EOSError(u"GetExitCodeProcess: " + IntToStr(failure), failure);
     }

@@ -18,7 +18,7 @@ TRasDialWFunction Bind()
 {
     // Bound once and kept for the process; the library goes only when the process ends.
     static TUniqueModule module = LoadRasLibrary();
-    const FARPROC function = GetProcAddress(module.get(), "RasDialW");
+    const FARPROC function = GetProcAddress(module.Get(), "RasDialW");
     if (function == nullptr)
         throw Exception(u"外部例外 C06D007F");
     return reinterpret_cast<TRasDialWFunction>(reinterpret_cast<void*>(function));

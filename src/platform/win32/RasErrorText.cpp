@@ -30,7 +30,7 @@ std::optional<std::u16string> SystemRasErrorText(std::uint32_t code)
     if (!module)
         return std::nullopt;
     const auto function = reinterpret_cast<TRasGetErrorStringW>(
-        reinterpret_cast<void*>(GetProcAddress(module.get(), "RasGetErrorStringW")));
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "RasGetErrorStringW")));
     if (function == nullptr)
         return std::nullopt;
     // 512 characters hold every text the service has.

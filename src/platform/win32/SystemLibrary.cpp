@@ -25,7 +25,7 @@ TUniqueModule LoadSystemLibrary(const wchar_t* fileName)
 {
     const std::wstring directory = SystemDirectory();
     if (directory.empty())
-        return nullptr;
+        return TUniqueModule();
     const std::wstring path = directory + L"\\" + fileName;
     return TUniqueModule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }

@@ -3,13 +3,9 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "platform/UniqueHandle.h"
 
-struct TModuleCloser {
-    void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
-};
-using TUniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, TModuleCloser>;
+using TUniqueModule = TUniqueAny<HMODULE, &FreeLibrary, nullptr>;
 
 // The system directory's copy of the library (a file name such as L"rasapi32.dll"), or empty when
 // it cannot be loaded. Never the DLL search order: that would start beside the executable, where
