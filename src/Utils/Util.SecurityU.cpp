@@ -27,7 +27,10 @@ constexpr ULONG BlockPadding = 1;
 constexpr ULONG HashReusableFlag = 0x20;
 constexpr std::int32_t HashStreamBufferSize = 32768;
 
+// The texts of the assertions, made once: an assertion that holds then costs no string.
 const std::u16string MustInitialize = u"must initialize.";
+const std::u16string BufferSizeNotBlockMultiple = u"buffer size must block size multiple.";
+const std::u16string AssertSourceFile = SecurityUnitSourceFile;
 
 BCRYPT_ALG_HANDLE AlgHandle(TProviderHandle handle) noexcept
 {
@@ -189,8 +192,8 @@ TSymmetricCrypt::TSymmetricCrypt(std::u16string algId, std::int32_t algFlags, st
 {
     // A block of no bytes or an empty buffer would divide by zero or never read the source.
     const std::int32_t blockBytes = blockBitSize_ / 8;
-    Assert(blockBytes > 0 && internalBufferSize > 0 && internalBufferSize % blockBytes == 0,
-           u"buffer size must block size multiple.", SecurityUnitSourceFile, 580);
+    Assert(blockBytes > 0 && internalBufferSize > 0 && internalBufferSize % blockBytes == 0, BufferSizeNotBlockMultiple,
+           AssertSourceFile, 580);
 }
 
 TSymmetricCrypt::~TSymmetricCrypt() noexcept(false)
@@ -267,7 +270,7 @@ void TSymmetricCrypt::Initialize(std::span<const std::uint8_t> key)
 
 TBytes TSymmetricCrypt::GenerateIV() const
 {
-    Assert(FIVBitSize != 0, MustInitialize, SecurityUnitSourceFile, 624);
+    Assert(FIVBitSize != 0, MustInitialize, AssertSourceFile, 624);
     TRandomNumberGenerator generator;
     generator.Initialize();
     TBytes iv(static_cast<std::size_t>(FIVBitSize / 8));
@@ -301,8 +304,8 @@ void TSymmetricCrypt::Decrypt(std::span<std::uint8_t> iv, TStream& source, TStre
 void TSymmetricCrypt::Run(TDirection direction, std::span<std::uint8_t> iv, TStream& source, TStream& dest)
 {
     const bool encrypting = direction == TDirection::Encrypt;
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, encrypting ? 784 : 859);
-    Assert(FhKey != 0, MustInitialize, SecurityUnitSourceFile, encrypting ? 785 : 860);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, encrypting ? 784 : 859);
+    Assert(FhKey != 0, MustInitialize, AssertSourceFile, encrypting ? 785 : 860);
 
     const auto blockBytes = static_cast<std::size_t>(FBlockBitSize / 8);
     const auto bufferSize = static_cast<std::size_t>(FInternalBufferSize);
@@ -367,8 +370,8 @@ void TRandomNumberGenerator::Initialize()
 
 void TRandomNumberGenerator::GetBytes(std::span<std::uint8_t> data)
 {
-    Assert(!data.empty(), MustInitialize, SecurityUnitSourceFile, 1126);
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, 1127);
+    Assert(!data.empty(), MustInitialize, AssertSourceFile, 1126);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, 1127);
     // The provider takes ULONG lengths; larger arrays are filled in pieces.
     while (!data.empty()) {
         const std::size_t piece = std::min<std::size_t>(data.size(), 0x80000000U);
@@ -419,9 +422,9 @@ TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input)
 
 TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, 1230);
-    Assert(!FHashObject.empty(), MustInitialize, SecurityUnitSourceFile, 1231);
-    Assert(FHashLength != 0, MustInitialize, SecurityUnitSourceFile, 1232);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, 1230);
+    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, 1231);
+    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, 1232);
 
     TUniqueHash hash;
     const NTSTATUS status =
@@ -449,9 +452,9 @@ TBytes THashAlgorithm::Hash(TStream& input)
 
 TBytes THashAlgorithm::Hash(TStream& input, std::span<const std::uint8_t> secret)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, 1307);
-    Assert(!FHashObject.empty(), MustInitialize, SecurityUnitSourceFile, 1308);
-    Assert(FHashLength != 0, MustInitialize, SecurityUnitSourceFile, 1309);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, 1307);
+    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, 1308);
+    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, 1309);
 
     TUniqueHash hash;
     const NTSTATUS status =
@@ -513,9 +516,9 @@ TSecureBytes TSHA256Repeatable::RepeatHash(std::span<const std::uint8_t> input, 
 TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, 1487);
-    Assert(!FHashObject.empty(), MustInitialize, SecurityUnitSourceFile, 1488);
-    Assert(FHashLength != 0, MustInitialize, SecurityUnitSourceFile, 1489);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, 1487);
+    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, 1488);
+    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, 1489);
 
     TUniqueHash hash;
     const NTSTATUS status =
@@ -546,9 +549,9 @@ TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t>
 TSecureBytes TSHA256Repeatable::RepeatHashPerRound(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, SecurityUnitSourceFile, 1572);
-    Assert(!FHashObject.empty(), MustInitialize, SecurityUnitSourceFile, 1573);
-    Assert(FHashLength != 0, MustInitialize, SecurityUnitSourceFile, 1574);
+    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, 1572);
+    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, 1573);
+    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, 1574);
 
     TSecureBytes digest;
     std::span<const std::uint8_t> roundData = input;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CodePagePin.h"
 #include "core/Exceptions.h"
@@ -221,6 +224,154 @@ TEST(AnsiEncoding, UndecodableBytesBecomeReplacementCharacters)
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("41ff42eda08043e381")), u"A\ufffdB\ufffd\ufffd\ufffdC\ufffd\ufffd");
     pin.Pin(932);
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("4193")), u"A\ufffd");
+}
+
+// Long runs of what the code page refuses, made of a repeated unit: the result is the unit's own
+// result as often, whatever the run's length.
+constexpr std::size_t RunUnits = 20000;
+
+template <typename Text>
+Text Repeated(const Text& unit, std::size_t count)
+{
+    Text text;
+    text.reserve(unit.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        text.insert(text.end(), unit.begin(), unit.end());
+    return text;
+}
+
+struct TDecodeRunCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    const char* UnitHex;
+    std::u16string UnitText;
+};
+
+void PrintTo(const TDecodeRunCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class AnsiDecodingRun : public ::testing::TestWithParam<TDecodeRunCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(AnsiDecodingRun, GivesEveryUnitItsOwnReplacements)
+{
+    FPin.Pin(GetParam().CodePage);
+    ASSERT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().UnitHex)), GetParam().UnitText);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), Repeated(FromHex(GetParam().UnitHex), RunUnits)),
+              Repeated(GetParam().UnitText, RunUnits));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, AnsiDecodingRun,
+    ::testing::Values(TDecodeRunCase{"StrayBytes65001", 65001, "ff", u"\ufffd"},
+                      TDecodeRunCase{"MixedWithText65001", 65001, "41ff80bf42e38182", u"A\ufffd\ufffd\ufffdB\u3042"},
+                      TDecodeRunCase{"CutSequences65001", 65001, "e38141", u"\ufffd\ufffdA"},
+                      TDecodeRunCase{"UndefinedBytes1252", 1252, "81618d8f909d", u"\ufffda\ufffd\ufffd\ufffd\ufffd"},
+                      TDecodeRunCase{"UndefinedBytes932", 932, "80a0418540", u"\ufffd\ufffdA\ufffd@"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TEncodeRunCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    std::u16string UnitText;
+    const char* UnitHex;
+};
+
+void PrintTo(const TEncodeRunCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class AnsiEncodingRun : public ::testing::TestWithParam<TEncodeRunCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(AnsiEncodingRun, GivesEveryUnitItsOwnDefaultCharacters)
+{
+    FPin.Pin(GetParam().CodePage);
+    ASSERT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().UnitText)), GetParam().UnitHex);
+    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(Repeated(GetParam().UnitText, RunUnits))),
+              Repeated(std::string(GetParam().UnitHex), RunUnits));
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, AnsiEncodingRun,
+                         ::testing::Values(TEncodeRunCase{"Kanji1252", 1252, u"a\u65e5", "613f"},
+                                           TEncodeRunCase{"SurrogatePairs1252", 1252, u"\U0001F512", "3f"},
+                                           TEncodeRunCase{"LoneSurrogates65001", 65001,
+                                                          std::u16string{char16_t(0xDC00), u'b'}, "efbfbd62"},
+                                           TEncodeRunCase{"Armenian932", 932, u"\u0531", "3f"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// Each conversion follows the code page selected at the time, in both directions, also when an
+// earlier one comes back.
+TEST(AnsiEncoding, FollowsEveryChangeOfCodePage)
+{
+    struct TStep {
+        std::uint32_t CodePage;
+        const char* Hex;
+        std::u16string Decoded;
+        std::u16string Text;
+        const char* Encoded;
+    };
+    const TStep steps[] = {
+        {1252, "e9", u"\u00e9", u"\u00e9", "e9"},    {65001, "e9", u"\ufffd", u"\u00e9", "c3a9"},
+        {932, "93fa", u"\u65e5", u"\u65e5", "93fa"}, {1252, "93fa", u"\u201c\u00fa", u"\u65e5", "3f"},
+        {932, "e9", u"\ufffd", u"\u00e9", "3f"},     {65001, "93fa", u"\ufffd\ufffd", u"\u65e5", "e697a5"},
+    };
+    TCodePagePin pin;
+    for (int round = 0; round < 2; ++round) {
+        for (const TStep& step : steps) {
+            pin.Pin(step.CodePage);
+            EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(step.Hex)), step.Decoded) << step.CodePage << " " << step.Hex;
+            EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(step.Text)), step.Encoded) << step.CodePage << " " << step.Encoded;
+        }
+    }
+}
+
+// Code page 930 switches between single- and double-byte characters with shift bytes (0E out,
+// 0F in). A conversion that ends in the double-byte state must not leave the next one there.
+TEST(AnsiEncoding, EveryConversionStartsInTheInitialShiftState)
+{
+    TCodePagePin pin;
+    pin.Pin(930);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(u"\u3042")), "0e44810f");
+        EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(u"a")), "62");
+        EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("0e4481")), u"\u3042");
+        EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("62")), u"a");
+    }
+}
+
+// Threads convert at the same time without disturbing each other's shift state.
+TEST(AnsiEncoding, ThreadsConvertSideBySide)
+{
+    TCodePagePin pin;
+    pin.Pin(930);
+    struct TWork {
+        std::u16string Text;
+        const char* Hex;
+    };
+    const TWork works[] = {{u"\u3042\u3044", "0e448144820f"}, {u"ab", "6263"}, {u"a\u3042b", "620e44810f63"}};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (const TWork& work : works) {
+        threads.emplace_back([&work, &failures] {
+            const TBytes bytes = FromHex(work.Hex);
+            for (int i = 0; i < 2000; ++i) {
+                if (Hex(TEncoding::ANSI().GetBytes(work.Text)) != work.Hex ||
+                    Decode(TEncoding::ANSI(), bytes) != work.Text)
+                    failures.fetch_add(1);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 #endif
 

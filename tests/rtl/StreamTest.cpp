@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <limits>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "rtl/MemoryStream.h"
 #include "support/TestSupport.h"
@@ -106,5 +110,73 @@ TEST(Stream, CopyFromTakesTheRestOfTheSourceInPieces)
     EXPECT_EQ(Content(dest), "head:" + big.substr(5));
     EXPECT_EQ(source.Position(), source.Size());
 }
+
+// Bytes without a short period, so a piece copied twice or skipped cannot match by chance.
+std::string Unrepeating(std::size_t size)
+{
+    std::minstd_rand generator(12);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() >> 8);
+    return bytes;
+}
+
+// A source that hands out at most a given number of bytes per read, as a pipe may.
+class TTricklingStream final : public TStream {
+public:
+    TTricklingStream(std::string_view data, std::int64_t readLimit) : FInner(StreamWith(data)), FReadLimit(readLimit)
+    {
+        FInner.SetPosition(0);
+    }
+
+    std::int64_t Read(void* buffer, std::int64_t count) override
+    {
+        return FInner.Read(buffer, std::min(count, FReadLimit));
+    }
+    std::int64_t Write(const void* buffer, std::int64_t count) override { return FInner.Write(buffer, count); }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return FInner.Seek(offset, origin); }
+    void SetSize(std::int64_t newSize) override { FInner.SetSize(newSize); }
+
+private:
+    TMemoryStream FInner;
+    std::int64_t FReadLimit;
+};
+
+struct TCopyCase {
+    const char* Name;
+    std::size_t Size;
+    std::int64_t ReadLimit;
+};
+
+void PrintTo(const TCopyCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class StreamCopy : public ::testing::TestWithParam<TCopyCase> {};
+
+TEST_P(StreamCopy, CopiesEveryByteOnceAndInOrder)
+{
+    const std::string data = Unrepeating(GetParam().Size);
+    TTricklingStream source(data, GetParam().ReadLimit);
+    TMemoryStream dest;
+    EXPECT_EQ(dest.CopyFrom(source), static_cast<std::int64_t>(data.size()));
+    const std::string copied = Content(dest);
+    ASSERT_EQ(copied.size(), data.size());
+    const auto difference = std::mismatch(copied.begin(), copied.end(), data.begin());
+    EXPECT_EQ(difference.first - copied.begin(), static_cast<std::ptrdiff_t>(data.size())) << "first differing byte";
+}
+
+constexpr std::int64_t NoLimit = std::numeric_limits<std::int64_t>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, StreamCopy,
+    ::testing::Values(TCopyCase{"Empty", 0, NoLimit}, TCopyCase{"OneByte", 1, NoLimit},
+                      TCopyCase{"JustUnder4KiB", 4095, NoLimit}, TCopyCase{"Exactly4KiB", 4096, NoLimit},
+                      TCopyCase{"JustOver4KiB", 4097, NoLimit}, TCopyCase{"Exactly64KiB", 65536, NoLimit},
+                      TCopyCase{"JustOver64KiB", 65537, NoLimit}, TCopyCase{"Large", 300000, NoLimit},
+                      TCopyCase{"LargeInShortReads", 300000, 1000}, TCopyCase{"LargeInUnevenReads", 300000, 5000},
+                      TCopyCase{"ReadsOneShortOf4KiB", 20000, 4095}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "core/Exceptions.h"
@@ -52,10 +53,38 @@ TUniqueIconv OpenOrRaise(const std::string& to, const std::string& from, std::ui
     return cd;
 }
 
-// Runs iconv over the whole input into output (grown as needed). onInvalid is called at every
-// sequence iconv refuses; it appends the replacement and returns how many input bytes to skip.
-template <typename Output, typename OnInvalid>
-void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output, OnInvalid onInvalid)
+enum class TDirection { ToAnsi, FromAnsi };
+
+// A descriptor of one direction for the code page it was opened for.
+struct TCachedIconv {
+    std::uint32_t CodePage = 0;
+    TUniqueIconv Descriptor;
+};
+
+// The descriptor for a direction under codePage, in its initial state. Opening one costs more
+// than most conversions, so each thread keeps one per direction until the code page changes; a
+// descriptor carries conversion state, so threads never share one.
+iconv_t CachedIconv(TDirection direction, std::uint32_t codePage)
+{
+    thread_local TCachedIconv cache[2];
+    TCachedIconv& entry = cache[direction == TDirection::ToAnsi ? 0 : 1];
+    if (!entry.Descriptor || entry.CodePage != codePage) {
+        const std::string name = IconvName(codePage);
+        entry.Descriptor = direction == TDirection::ToAnsi ? OpenOrRaise(name, kUtf16Name, codePage)
+                                                           : OpenOrRaise(kUtf16Name, name, codePage);
+        entry.CodePage = codePage;
+    }
+    // A conversion that ended early (an allocation that failed) may have left a shift state.
+    iconv(entry.Descriptor.get(), nullptr, nullptr, nullptr, nullptr);
+    return entry.Descriptor.get();
+}
+
+// Runs iconv over the whole input into output (grown as needed). At every sequence iconv refuses,
+// replacement goes into the output and skipOf says how many input bytes to pass over. The output
+// only ever grows geometrically, so a long run of refused sequences costs linear time.
+template <typename Output, typename SkipOf>
+void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output,
+                std::span<const typename Output::value_type> replacement, SkipOf skipOf)
 {
     using TUnit = typename Output::value_type;
     std::size_t unitsUsed = 0;
@@ -83,10 +112,11 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output, 
         if (flushing)
             break;
         // EILSEQ (refused) or EINVAL (incomplete at the end): replace and move on.
-        output.resize(unitsUsed);
-        const std::size_t skip = std::min(inLeft, onInvalid(in, inLeft, output));
-        unitsUsed = output.size();
-        output.resize(unitsUsed + inLeft + 16);
+        if (output.size() - unitsUsed < replacement.size())
+            output.resize(output.size() * 2 + replacement.size());
+        std::copy(replacement.begin(), replacement.end(), output.begin() + static_cast<std::ptrdiff_t>(unitsUsed));
+        unitsUsed += replacement.size();
+        const std::size_t skip = std::min(inLeft, skipOf(in, inLeft));
         in += skip;
         inLeft -= skip;
     }
@@ -124,18 +154,17 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
     TSecureBytes output(text.size() * 3 + 16);
-    const TUniqueIconv cd = OpenOrRaise(IconvName(codePage), kUtf16Name, codePage);
-    const bool utf8 = codePage == kUtf8CodePage;
+    const iconv_t cd = CachedIconv(TDirection::ToAnsi, codePage);
+    // A character the code page lacks becomes one default character.
+    static constexpr std::uint8_t utf8Default[] = {0xEF, 0xBF, 0xBD};
+    static constexpr std::uint8_t ansiDefault[] = {'?'};
+    const std::span<const std::uint8_t> replacement = codePage == kUtf8CodePage
+                                                          ? std::span<const std::uint8_t>(utf8Default)
+                                                          : std::span<const std::uint8_t>(ansiDefault);
     const char* begin = reinterpret_cast<const char*>(text.data());
     const std::size_t total = text.size() * sizeof(char16_t);
-    ConvertAll(cd.get(), begin, total, output, [&](const char* at, std::size_t left, TSecureBytes& out) {
-        // A character the code page lacks becomes one default character; a surrogate pair
-        // counts as one character.
-        if (utf8) {
-            out.insert(out.end(), {0xEF, 0xBF, 0xBD});
-        } else {
-            out.push_back('?');
-        }
+    ConvertAll(cd, begin, total, output, replacement, [&](const char* at, std::size_t left) {
+        // A surrogate pair counts as one character.
         const std::size_t index = static_cast<std::size_t>(at - begin) / sizeof(char16_t);
         if (left >= 2 * sizeof(char16_t) && IsHighSurrogate(text[index]) && IsLowSurrogate(text[index + 1]))
             return 2 * sizeof(char16_t);
@@ -149,12 +178,10 @@ std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size)
     if (size == 0)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
-    const TUniqueIconv cd = OpenOrRaise(kUtf16Name, IconvName(codePage), codePage);
+    const iconv_t cd = CachedIconv(TDirection::FromAnsi, codePage);
     std::u16string output(size + 16, u'\0');
-    ConvertAll(cd.get(), reinterpret_cast<const char*>(data), size, output,
-               [](const char*, std::size_t, std::u16string& out) {
-                   out.push_back(u'\uFFFD');
-                   return std::size_t{1};
-               });
+    static constexpr char16_t replacement[] = {u'\uFFFD'};
+    ConvertAll(cd, reinterpret_cast<const char*>(data), size, output, replacement,
+               [](const char*, std::size_t) { return std::size_t{1}; });
     return output;
 }
