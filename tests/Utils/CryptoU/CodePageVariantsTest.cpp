@@ -64,7 +64,9 @@ TEST(CodePageVariants, NonAsciiCharacterInsideContainerTextIsSkipped)
     for (const TTextVariant& variant : kTextVariants) {
         std::u16string encrypted;
         ASSERT_TRUE(variant.Encrypt(u"payload", u"key", encrypted)) << variant.Name;
-        encrypted.insert(encrypted.size() / 2, u"ア");
+        // Spliced rather than insert(): mingw's g++ 12 warns falsely (-Wrestrict) on the latter.
+        const std::size_t half = encrypted.size() / 2;
+        encrypted = encrypted.substr(0, half) + u"ア" + encrypted.substr(half);
         std::u16string decrypted;
         EXPECT_TRUE(variant.Decrypt(encrypted, u"key", decrypted)) << variant.Name;
         EXPECT_EQ(decrypted, u"payload") << variant.Name;
