@@ -43,10 +43,11 @@ struct TAlgorithmHandle {
 using TAlgorithmSetup = std::function<void(TProviderHandle)>;
 
 // The provider cached under className, opened with algId and flags (and set up once) on first
-// demand. Safe under concurrent first use; never returns 0.
+// demand. Safe under concurrent first use; never returns 0. Raises ENTStatusOSError when the
+// provider cannot be opened, and what setup raises (the opened provider stays cached then).
 TProviderHandle AcquireAlgorithmHandle(const std::u16string& className, const std::u16string& algId, std::int32_t flags,
                                        const TAlgorithmSetup& setup = {});
-// The cached handle of className, or 0.
+// The cached handle of className, or 0. Never raises.
 TProviderHandle FindAlgorithmHandle(const std::u16string& className);
 // Closes every cached provider in the order of opening and empties the cache. Runs at unit
 // end; tests may call it to start from an empty cache.
@@ -71,10 +72,19 @@ public:
     // The cache key: the most-derived class's name.
     virtual std::u16string ClassName() const { return u"TSymmetricCrypt"; }
 
+    // Opens the provider (once per process) and imports the key, replacing any earlier one.
+    // Raises ENTStatusOSError when the provider refuses (a key of the wrong size included: status
+    // 0, message "invalid key size. expect <bits>, actual <bits>."), and EAssertionFailed when a
+    // new key handle cannot be destroyed after that failure.
     virtual void Initialize(std::span<const std::uint8_t> key);
+    // Random IV of the block size. Raises EAssertionFailed before Initialize, ENTStatusOSError
+    // when the random generator fails.
     TBytes GenerateIV() const;
     // Reads source from its position to its end and writes to dest at its position. iv is the
-    // caller's array, used in place; afterwards it holds the last ciphertext block.
+    // caller's array, used in place; afterwards it holds the last ciphertext block. Raise
+    // EAssertionFailed before Initialize, ENTStatusOSError when the provider refuses a chunk
+    // (wrong padding on decryption, for one), EStreamError or EOSError from the streams. dest
+    // may then hold the chunks written before the failure.
     void Encrypt(std::span<std::uint8_t> iv, TStream& source, TStream& dest);
     void Decrypt(std::span<std::uint8_t> iv, TStream& source, TStream& dest);
 
@@ -119,8 +129,10 @@ public:
     virtual ~TRandomNumberGenerator() = default;
 
     virtual std::u16string ClassName() const { return u"TRandomNumberGenerator"; }
+    // Opens the provider (once per process); raises ENTStatusOSError when it cannot.
     virtual void Initialize();
-    // Overwrites every byte of data with random bytes.
+    // Overwrites every byte of data with random bytes. Raises EAssertionFailed for empty data or
+    // before Initialize, ENTStatusOSError when the provider fails.
     void GetBytes(std::span<std::uint8_t> data);
 
 protected:
@@ -138,8 +150,12 @@ public:
     virtual ~THashAlgorithm();
 
     virtual std::u16string ClassName() const { return u"THashAlgorithm"; }
+    // Opens the provider (once per process) and sizes the hash object; raises ENTStatusOSError
+    // when the provider refuses, leaving the object uninitialized.
     virtual void Initialize();
 
+    // Every hash raises EAssertionFailed before Initialize and when the hash handle cannot be
+    // destroyed, ENTStatusOSError when the provider refuses, and what a stream's Read raises.
     TBytes Hash(std::span<const std::uint8_t> input);
     TBytes Hash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret);
     // Hashes the stream from its position to its end.
@@ -175,6 +191,7 @@ public:
     TSHA256Repeatable();
     std::u16string ClassName() const override { return u"TSHA256Repeatable"; }
 
+    // Nothing for count <= 0. Raises as THashAlgorithm::Hash.
     TSecureBytes RepeatHash(std::span<const std::uint8_t> input, std::int32_t count);
     TSecureBytes RepeatHash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret,
                             std::int32_t count);

@@ -39,7 +39,8 @@ public:
     using Exception::Exception;
 };
 
-// Raises EAssertionFailed unless condition holds.
+// Raises EAssertionFailed unless condition holds. The line is part of the message people see
+// (see docs/ERRORS.md): pass a named constant, never __LINE__.
 inline void Assert(bool condition, const std::u16string& text, const std::u16string& sourceFile, int line)
 {
     if (!condition)

@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-// Small text helpers shared by the units. Texts are UTF-16 throughout.
+// Small text helpers shared by the units. Texts are UTF-16 throughout. None of them fails but
+// for memory (std::bad_alloc).
 
 // Decimal form of a signed number: no blanks, no leading zeros, a minus sign when negative.
 std::u16string IntToStr(std::int64_t value);

@@ -1,7 +1,8 @@
 #pragma once
 // The cryptography provider calls. On Windows these are the real bcrypt.dll; on POSIX they are
 // our own layer over OpenSSL libcrypto with the same names, handle types, flags, property names,
-// blob layout and statuses, so the provider classes above are one code for both.
+// blob layout and statuses, so the provider classes above are one code for both. Every call
+// reports failure by its NTSTATUS (0: success) and none raises, as with the system's own.
 
 #include <cstdint>
 

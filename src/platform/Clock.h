@@ -15,10 +15,12 @@ struct TLocalDateTime {
     bool operator==(const TLocalDateTime&) const = default;
 };
 
-// The local clock.
+// The local clock. Never fails.
 TLocalDateTime LocalNow();
 
-// The user's date and time separators, read once when first asked for. Either may be empty.
+// The user's date and time separators, read once when first asked for. Either may be empty
+// (Windows: a setting that cannot be read; POSIX: a locale that cannot be loaded gives "/" and
+// ":"). Never raises but std::bad_alloc.
 struct TDateTimeSeparators {
     std::u16string Date;
     std::u16string Time;

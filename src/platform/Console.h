@@ -9,14 +9,17 @@
 
 // Console facts for command-line programs.
 
-// Whether the stream is attached to a terminal (progress output is meant for people only).
+// Whether the stream is attached to a terminal (progress output is meant for people only);
+// false when that cannot be told. Never raises.
 bool IsTerminal(std::FILE* stream);
 // Switches a standard stream to binary mode, so bytes pass unchanged (no CR LF translation).
+// Nothing to do on POSIX; never raises.
 void SetBinaryMode(std::FILE* stream);
 
 // Writes UTF-8 text to a standard stream. Windows: a stream that is a console (GetConsoleMode
 // succeeds) gets the text as UTF-16 through WriteConsoleW, so it reads right whatever the
 // console's code page; a redirected stream gets the UTF-8 bytes. POSIX: always the bytes.
+// Never raises: a failed write shows in the stream's error flag (std::ferror), as for fwrite.
 void WriteStreamText(std::FILE* stream, std::string_view utf8);
 
 // What was typed at a console on the stream, read through ReadConsoleW up to a Ctrl+Z or the
@@ -35,5 +38,5 @@ struct TConsoleCalls {
 };
 // The system's calls: the default.
 TConsoleCalls SystemConsoleCalls();
-// Puts calls in place for a test and gives back those they replace.
+// Puts calls in place for a test and gives back those they replace. Never raises.
 TConsoleCalls SetConsoleCallsForTesting(const TConsoleCalls& calls);

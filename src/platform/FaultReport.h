@@ -9,5 +9,6 @@
 // then ends at once with exitStatus.
 // POSIX: nothing changes. A fatal signal ends the process as a signal death, since nothing can
 // safely be logged from a signal handler.
+// Never raises; onFault must not raise either (it is noexcept).
 using TFaultReport = void (*)(std::uint32_t exceptionCode) noexcept;
 void ReportUnhandledFaults(TFaultReport onFault, std::uint32_t exitStatus);

@@ -29,6 +29,7 @@ public:
     };
 
     TFile() noexcept = default;
+    // Raises EOSError when the file cannot be opened in that mode (IsHeldByAnother tells a held one).
     TFile(const std::u16string& path, TOpen mode);
     TFile(TFile&& other) noexcept = default;
     TFile& operator=(TFile&& other) noexcept = default;
@@ -37,7 +38,10 @@ public:
     ~TFile() = default;
 
     bool IsOpen() const noexcept;
+    // Closes the file now; a close the system refuses is not reported.
     void Close() noexcept;
+
+    // Every operation below raises EOSError when the system refuses it.
 
     std::int64_t Read(void* buffer, std::int64_t count);
     // Writes all count bytes unless the device refuses; returns how many were written.

@@ -5,6 +5,10 @@
 
 // File-system operations of the error log, with the sharing rules of Windows. On POSIX a
 // non-blocking exclusive advisory lock (flock) stands in wherever Windows would deny sharing.
+//
+// Questions about the file system answer true or false and never raise (a failure to find out
+// is an answer too, as said at each); removing a file is best effort and says whether it
+// happened; moving one raises, because the caller must not go on as if it had moved.
 
 // The path separator: "\" on Windows, "/" on POSIX.
 extern const std::u16string_view PathDelimiter;

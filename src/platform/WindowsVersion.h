@@ -9,6 +9,7 @@ struct TWindowsVersion {
 
 // The real version of the running Windows (RtlGetVersion, which is not compatibility-shimmed).
 // POSIX has none; it reports 10.0, because our provider layer supports reusable hash objects.
+// Never fails: 0.0 when the version cannot be read.
 TWindowsVersion RunningWindowsVersion();
 
 // Tests only: makes RunningWindowsVersion report the given version (nothing: the real one).

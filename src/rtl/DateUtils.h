@@ -1,6 +1,7 @@
 #pragma once
 // Civil (proleptic Gregorian) date arithmetic on local date and time values. No time zone
 // enters: a moment is moved on the calendar and the clock face, as a person would count.
+// None of it fails.
 
 #include <cstdint>
 

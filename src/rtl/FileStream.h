@@ -11,6 +11,7 @@ class TFileStream : public TStream {
 public:
     enum class TMode { OpenRead, Create };
 
+    // Raises EOSError when the file cannot be opened (OpenRead) or created (Create).
     TFileStream(const std::u16string& path, TMode mode);
 
     std::int64_t Read(void* buffer, std::int64_t count) override;

@@ -6,6 +6,8 @@
 
 // A stream that holds its bytes in memory. The memory may hold plaintext, so it is wiped
 // whenever it is released or reallocated.
+// Nothing here fails but memory: a read or write outside 0 .. 2^63 - 1 moves no byte and
+// returns 0, and growth may raise std::bad_alloc.
 class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;

@@ -13,5 +13,6 @@ struct TLogRecord {
 };
 
 // Every record in order. A record cut short ends the list with Truncated set; what follows a
-// damaged frame cannot be told apart from it, so it ends the list too.
+// damaged frame cannot be told apart from it, so it ends the list too. Never fails: any bytes
+// are a (possibly empty) list.
 std::vector<TLogRecord> ParseLogRecords(std::string_view bytes);

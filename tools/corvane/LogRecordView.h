@@ -18,6 +18,7 @@ struct TShownRecord {
     bool Decrypted = false;
 };
 
+// Never fails: a body that cannot be decrypted or decoded is a status, not an error.
 TShownRecord ShowRecord(const TLogRecord& record);
 // The records of a log's bytes, in order.
 std::vector<TShownRecord> ShowRecords(std::string_view logBytes);

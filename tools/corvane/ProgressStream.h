@@ -5,7 +5,8 @@
 #include "rtl/Stream.h"
 
 // Reads through another stream and shows on standard error how much of it has been read.
-// Only for people: it is used when standard error is a terminal.
+// Only for people: it is used when standard error is a terminal. Fails as the inner stream
+// does; writing the progress never fails.
 class TProgressStream : public TStream {
 public:
     TProgressStream(TStream& inner, std::int64_t total) : FInner(inner), FTotal(total) {}

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+// Lookups only; neither fails.
 // The dialer's own meaning of 0, 87 and 9999; nothing for the service's codes.
 std::optional<std::string_view> DialerStatusMeaning(std::uint32_t status);
 // The meaning of a Remote Access Service error code, or nothing when the table lacks it.

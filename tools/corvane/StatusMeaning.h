@@ -13,7 +13,8 @@ struct TStatusMeaning {
     bool Known() const { return Source != "unknown"; }
 };
 
-// The meaning of a dial result (a Windows exit status, all 32 bits).
+// The meaning of a dial result (a Windows exit status, all 32 bits). Never fails: a code no one
+// knows has Source "unknown".
 TStatusMeaning DialResultMeaning(std::uint32_t result);
 
 // A status as a POSIX parent receives it from the POSIX dialer: the dial result it stands for
