@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "dialer/RasRecords.h"
-#include "platform/RasBinding.h"
 #include "platform/SecureZero.h"
 
 namespace {
@@ -51,7 +50,7 @@ std::unique_ptr<RASDIALEXTENSIONS> MakeExtensions()
 
 std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16string& entryName,
                                 const std::u16string& userName, const std::u16string& password,
-                                const std::u16string& phoneNumber)
+                                const std::u16string& phoneNumber, TRasDialWBinder bindRasDialW)
 {
     TWipedDialParams params;
     RASDIALPARAMSW& record = params.Record;
@@ -72,6 +71,6 @@ std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16s
     record.dwCallbackId = 0;
 
     void* connection = nullptr;
-    const TRasDialWFunction rasDialW = BindRasDialW();
+    const TRasDialWFunction rasDialW = bindRasDialW();
     return rasDialW(extensions.get(), phonebook.c_str(), &record, 0, nullptr, &connection);
 }

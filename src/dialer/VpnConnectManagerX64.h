@@ -3,6 +3,10 @@
 #include <string>
 
 #include "dialer/ExitStatus.h"
+#include "platform/RasBinding.h"
+
+// How the dial gets RasDialW: BindRasDialW, or in the tests a function of their own.
+using TRasDialWBinder = TRasDialWFunction (*)();
 
 // Dials a phonebook entry synchronously through the Remote Access Service and returns its result
 // unchanged: 0 when the connection was made, otherwise the service's error code. The connection
@@ -11,4 +15,4 @@
 // surface as a baffling authentication failure. Binding failures raise Exception.
 std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16string& entryName,
                                 const std::u16string& userName, const std::u16string& password,
-                                const std::u16string& phoneNumber);
+                                const std::u16string& phoneNumber, TRasDialWBinder bindRasDialW = &BindRasDialW);
