@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <string>
 
+#include "core/SecureText.h"
 #include "dialer/ExitStatus.h"
 #include "platform/RasBinding.h"
 
@@ -13,6 +13,6 @@ using TRasDialWBinder = TRasDialWFunction (*)();
 // stays up; nothing is hung up. A text longer than its record field (256 characters, 128 for the
 // phone number) gives ErrorInvalidParameter without a dial: a password cut short would only
 // surface as a baffling authentication failure. Binding failures raise Exception.
-std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16string& entryName,
-                                const std::u16string& userName, const std::u16string& password,
-                                const std::u16string& phoneNumber, TRasDialWBinder bindRasDialW = &BindRasDialW);
+std::uint32_t DialVpnConnection(const TSecureText& phonebook, const TSecureText& entryName, const TSecureText& userName,
+                                const TSecureText& password, const TSecureText& phoneNumber,
+                                TRasDialWBinder bindRasDialW = &BindRasDialW);

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rtl/Exceptions.h"
 #include "rtl/Text.h"
@@ -15,6 +15,11 @@
 // Without a system ANSI code page, UTF-8 stands in for it. Conversions go through iconv and
 // never fail: a character the code page cannot represent becomes its default character ("?",
 // or U+FFFD encoded for UTF-8), and every byte that cannot be decoded becomes U+FFFD.
+//
+// The texts may be secrets. iconv converts between two code pages through its own buffer of
+// code points, which it frees unwiped; between the code page and its own code points (WCHAR_T)
+// it converts in one step, without that buffer. So the text side is turned into code points
+// here, in wiping arrays.
 
 namespace {
 
@@ -22,7 +27,10 @@ constexpr std::uint32_t kUtf8CodePage = 65001;
 
 std::atomic<std::uint32_t> GCodePage{kUtf8CodePage};
 
-constexpr const char* kUtf16Name = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+// iconv's own code points, native 32-bit units.
+constexpr const char* kCodePointsName = "WCHAR_T";
+
+using TCodePoints = std::vector<char32_t, TWipingAllocator<char32_t>>;
 
 std::string IconvName(std::uint32_t codePage)
 {
@@ -93,13 +101,52 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output, 
     output.resize(unitsUsed);
 }
 
-bool IsHighSurrogate(char16_t c)
+bool IsHighSurrogate(char32_t c)
 {
     return c >= 0xD800 && c <= 0xDBFF;
 }
-bool IsLowSurrogate(char16_t c)
+bool IsLowSurrogate(char32_t c)
 {
     return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A surrogate pair becomes one code point; a lone surrogate stays one of its own, which no code
+// page can represent.
+TCodePoints CodePointsOf(std::u16string_view text)
+{
+    TCodePoints points;
+    points.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            points.push_back(0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            points.push_back(text[i]);
+        }
+    }
+    return points;
+}
+
+// Code points that are not characters (none that a code page decodes to) become U+FFFD.
+TSecureText TextOf(const TCodePoints& points)
+{
+    std::size_t length = 0;
+    for (const char32_t c : points)
+        length += c >= 0x10000 && c <= 0x10FFFF ? 2 : 1;
+    TSecureText text;
+    text.reserve(length);
+    for (char32_t c : points) {
+        if (c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c))
+            c = 0xFFFD;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return text;
 }
 
 }  // namespace
@@ -113,8 +160,8 @@ void SetAnsiCodePage(std::uint32_t codePage)
 {
     // Both directions must be available before later conversions rely on them.
     const std::string name = IconvName(codePage);
-    OpenOrRaise(name, kUtf16Name, codePage);
-    OpenOrRaise(kUtf16Name, name, codePage);
+    OpenOrRaise(name, kCodePointsName, codePage);
+    OpenOrRaise(kCodePointsName, name, codePage);
     GCodePage.store(codePage);
 }
 
@@ -123,38 +170,34 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     if (text.empty())
         return {};
     const std::uint32_t codePage = AnsiCodePage();
+    const TCodePoints points = CodePointsOf(text);
     TSecureBytes output(text.size() * 3 + 16);
-    const TUniqueIconv cd = OpenOrRaise(IconvName(codePage), kUtf16Name, codePage);
+    const TUniqueIconv cd = OpenOrRaise(IconvName(codePage), kCodePointsName, codePage);
     const bool utf8 = codePage == kUtf8CodePage;
-    const char* begin = reinterpret_cast<const char*>(text.data());
-    const std::size_t total = text.size() * sizeof(char16_t);
-    ConvertAll(cd.get(), begin, total, output, [&](const char* at, std::size_t left, TSecureBytes& out) {
-        // A character the code page lacks becomes one default character; a surrogate pair
-        // counts as one character.
-        if (utf8) {
-            out.insert(out.end(), {0xEF, 0xBF, 0xBD});
-        } else {
-            out.push_back('?');
-        }
-        const std::size_t index = static_cast<std::size_t>(at - begin) / sizeof(char16_t);
-        if (left >= 2 * sizeof(char16_t) && IsHighSurrogate(text[index]) && IsLowSurrogate(text[index + 1]))
-            return 2 * sizeof(char16_t);
-        return sizeof(char16_t);
-    });
+    ConvertAll(cd.get(), reinterpret_cast<const char*>(points.data()), points.size() * sizeof(char32_t), output,
+               [&](const char*, std::size_t, TSecureBytes& out) {
+                   // A character the code page lacks becomes one default character.
+                   if (utf8) {
+                       out.insert(out.end(), {0xEF, 0xBF, 0xBD});
+                   } else {
+                       out.push_back('?');
+                   }
+                   return sizeof(char32_t);
+               });
     return output;
 }
 
-std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size)
+TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
-    const TUniqueIconv cd = OpenOrRaise(kUtf16Name, IconvName(codePage), codePage);
-    std::u16string output(size + 16, u'\0');
-    ConvertAll(cd.get(), reinterpret_cast<const char*>(data), size, output,
-               [](const char*, std::size_t, std::u16string& out) {
-                   out.push_back(u'\uFFFD');
+    const TUniqueIconv cd = OpenOrRaise(kCodePointsName, IconvName(codePage), codePage);
+    TCodePoints points(size + 16);
+    ConvertAll(cd.get(), reinterpret_cast<const char*>(data), size, points,
+               [](const char*, std::size_t, TCodePoints& out) {
+                   out.push_back(0xFFFD);
                    return std::size_t{1};
                });
-    return output;
+    return TextOf(points);
 }

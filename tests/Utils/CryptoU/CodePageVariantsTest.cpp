@@ -36,7 +36,7 @@ TEST_P(CodePageVariant, AnsiVariantsMapThroughTheCodePageAndUtf8VariantsCarryExa
     const std::u16string text = U16(c.Text);
     for (const TTextVariant& variant : kTextVariants) {
         std::u16string encrypted;
-        std::u16string decrypted;
+        TSecureText decrypted;
         ASSERT_TRUE(variant.Encrypt(text, u"鍵", encrypted)) << variant.Name;
         EXPECT_TRUE(variant.Decrypt(encrypted, u"鍵", decrypted)) << variant.Name;
         EXPECT_EQ(decrypted, variant.Utf8 ? text : U16(c.AnsiComesBack)) << variant.Name;
@@ -65,7 +65,7 @@ TEST(CodePageVariants, NonAsciiCharacterInsideContainerTextIsSkipped)
         std::u16string encrypted;
         ASSERT_TRUE(variant.Encrypt(u"payload", u"key", encrypted)) << variant.Name;
         encrypted.insert(encrypted.size() / 2, u"ア");
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_TRUE(variant.Decrypt(encrypted, u"key", decrypted)) << variant.Name;
         EXPECT_EQ(decrypted, u"payload") << variant.Name;
     }
@@ -77,7 +77,7 @@ TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
     PIN_CODE_PAGE(pin, 1252);
     std::u16string encrypted;
     ASSERT_TRUE(TCrypto::GetEncryptedString(U16("café"), u"k", encrypted));
-    std::u16string decrypted;
+    TSecureText decrypted;
     EXPECT_THROW(TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
 }
 
