@@ -20,16 +20,16 @@
 
 namespace {
 
-bool ReadsBack(const std::vector<std::u16string>& items)
+bool ReadsBack(const std::vector<TSecureText>& items)
 {
     return std::none_of(items.begin(), items.end(),
-                        [](const std::u16string& item) { return item.find(u'\0') != std::u16string::npos; });
+                        [](const TSecureText& item) { return item.find(u'\0') != TSecureText::npos; });
 }
 
 void CheckRoundTrip(TStringList& written, bool strict, char16_t delimiter)
 {
     written.Delimiter = delimiter;
-    const std::u16string text = written.DelimitedText();
+    const TSecureText text = written.DelimitedText();
     TStringList read;
     read.StrictDelimiter = strict;
     read.SetCommaText(text);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "FuzzText.h"
 #include "Utils/Util.CryptoU.h"
@@ -22,8 +23,8 @@ namespace {
 
 const std::u16string Key = u"fuzz-key-01";
 
-using TDecrypt = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
-using TEncrypt = bool (*)(const std::u16string&, const std::u16string&, std::u16string&, TBase64FormattingOptions);
+using TDecrypt = bool (*)(std::u16string_view, std::u16string_view, TSecureText&);
+using TEncrypt = bool (*)(std::u16string_view, std::u16string_view, std::u16string&, TBase64FormattingOptions);
 
 struct TVariant {
     TDecrypt Decrypt;
@@ -47,9 +48,9 @@ std::u16string WithoutLineBreaks(const std::u16string& text)
     return oneLine;
 }
 
-void CheckDecryptsTo(const TVariant& variant, const std::u16string& encrypted, const std::u16string& expected)
+void CheckDecryptsTo(const TVariant& variant, const std::u16string& encrypted, const TSecureText& expected)
 {
-    std::u16string text;
+    TSecureText text;
     if (!variant.Decrypt(encrypted, Key, text) || text != expected)
         std::abort();
 }
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto layout = static_cast<TBase64FormattingOptions>(((data[0] >> 2) & 3) % 3);
     const TVariant& variant = Variants[(utf8 ? 2 : 0) + (checkData ? 1 : 0)];
 
-    std::u16string text = u"sentinel";
+    TSecureText text(u"sentinel");
     bool decrypted = false;
     try {
         decrypted = variant.Decrypt(Widened(data + 1, size - 1), Key, text);

@@ -20,21 +20,9 @@ namespace {
 
 constexpr std::int64_t RotationThreshold = 65536;
 
-// Zero-fills a text when the scope ends: the joined minute key and the plain parameter block
-// hold secrets that should not outlive their use.
-class TTextWiper {
-public:
-    explicit TTextWiper(std::u16string& text) noexcept : FText(text) {}
-    ~TTextWiper() { SecureZero(FText.data(), FText.size() * sizeof(char16_t)); }
-    TTextWiper(const TTextWiper&) = delete;
-    TTextWiper& operator=(const TTextWiper&) = delete;
-
-private:
-    std::u16string& FText;
-};
-
 // Decimal digits of a non-negative number, zero-padded on the left to width.
-void AppendPadded(std::u16string& out, int value, std::size_t width)
+template <typename TText>
+void AppendPadded(TText& out, int value, std::size_t width)
 {
     std::u16string digits = IntToStr(value);
     if (digits.size() < width)
@@ -99,7 +87,7 @@ void AppendToFile(const std::u16string& path, const TSecureBytes& bytes)
 
 }  // namespace
 
-std::u16string TCorvaneUtil::GetHashMD5String(const std::u16string& srcStr)
+std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)
 {
     const TSecureBytes bytes = TEncoding::UTF8().GetBytes(srcStr);
     TMD5 md5;
@@ -116,7 +104,7 @@ std::u16string TCorvaneUtil::GetHashMD5String(const std::u16string& srcStr)
     return out;
 }
 
-bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& encryptedStr)
+bool TCorvaneUtil::Encrypt(std::u16string_view targetStr, std::u16string_view keyStr, std::u16string& encryptedStr)
 {
     std::u16string lines;
     if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines)) {
@@ -138,7 +126,7 @@ bool TCorvaneUtil::Encrypt(const std::u16string& targetStr, const std::u16string
     return true;
 }
 
-bool TCorvaneUtil::Decrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& decryptedStr)
+bool TCorvaneUtil::Decrypt(std::u16string_view targetStr, std::u16string_view keyStr, TSecureText& decryptedStr)
 {
     return TCrypto::GetDecryptedString(targetStr, keyStr, decryptedStr);
 }
@@ -151,18 +139,19 @@ void TCorvaneUtil::EncryptParams(const TStringList& paramStrList, std::u16string
 void TCorvaneUtil::EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr,
                                  const TLocalDateTime& now)
 {
+    // Every text that holds the items from here on (the copy's items, the list text, the plain
+    // block) and the key wipe themselves when they go.
     TStringList copy;
     copy.Assign(paramStrList);
     copy.Delimiter = u' ';
 
-    std::u16string listText = copy.DelimitedText();
-    TTextWiper listTextWiper(listText);
-    std::u16string plainBlock = GetHashMD5String(listText);
-    TTextWiper plainBlockWiper(plainBlock);
-    plainBlock += listText;
+    const TSecureText listText = copy.DelimitedText();
+    const std::u16string digest = GetHashMD5String(listText);
+    TSecureText plainBlock;
+    plainBlock.reserve(digest.size() + listText.size());
+    plainBlock.append(digest).append(listText);
 
-    std::u16string key = GetMinuteKey(now);
-    TTextWiper keyWiper(key);
+    const TSecureText key = GetMinuteKey(now);
     if (!Encrypt(plainBlock, key, encryptedParamStr))
         throw Exception(u"暗号化に失敗");
 }
@@ -177,17 +166,15 @@ void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStrin
 {
     // A block made late in a minute may arrive in the next one.
     for (const TLocalDateTime& moment : {now, IncMinute(now, -1)}) {
-        std::u16string key = GetMinuteKey(moment);
-        TTextWiper keyWiper(key);
-        std::u16string plainBlock;
-        TTextWiper plainBlockWiper(plainBlock);
+        const TSecureText key = GetMinuteKey(moment);
+        TSecureText plainBlock;
         if (!Decrypt(encryptedParamStr, key, plainBlock))
             continue;
 
         // A wrong key can still yield some text; only a matching digest proves the block.
-        const std::u16string digest = plainBlock.substr(0, 32);
-        std::u16string listText = plainBlock.size() > 32 ? plainBlock.substr(32) : std::u16string();
-        TTextWiper listTextWiper(listText);
+        const std::u16string_view plain = plainBlock;
+        const std::u16string_view digest = plain.substr(0, 32);
+        const std::u16string_view listText = plain.size() > 32 ? plain.substr(32) : std::u16string_view();
         if (digest == GetHashMD5String(listText)) {
             paramStrList.SetCommaText(listText);
             return;
@@ -196,10 +183,10 @@ void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStrin
     throw Exception(u"下記文字列の復号化に失敗\r\n" + encryptedParamStr);
 }
 
-std::u16string TCorvaneUtil::GetMinuteKey(const TLocalDateTime& moment)
+TSecureText TCorvaneUtil::GetMinuteKey(const TLocalDateTime& moment)
 {
-    // Sized up front so the key is never reallocated, which would leave a copy behind.
-    std::u16string key;
+    // Sized up front, so the key is written once and never moved while it grows.
+    TSecureText key;
     key.reserve(2 + 13 + 2 + 4 + 13 + 2 + 2);
     AppendPadded(key, moment.Day, 2);
     key += MinuteKeyPieces::PieceA;
@@ -307,7 +294,7 @@ TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string&
 
     std::u16string body;
     if (isEncryptMsg) {
-        if (!Encrypt(GetHashMD5String(errMsg) + errMsg, std::u16string(ErrorLogKey), body))
+        if (!Encrypt(GetHashMD5String(errMsg) + errMsg, ErrorLogKey, body))
             body = u"エラーメッセージの暗号化に失敗";
     } else {
         body = errMsg;

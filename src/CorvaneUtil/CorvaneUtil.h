@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
 #include "platform/Clock.h"
 #include "rtl/StringList.h"
 
@@ -16,15 +17,15 @@ public:
     TCorvaneUtil() = delete;
 
     // 32 lower-case hexadecimal digits of MD5 over the UTF-8 bytes of srcStr.
-    static std::u16string GetHashMD5String(const std::u16string& srcStr);
+    static std::u16string GetHashMD5String(std::u16string_view srcStr);
     // Encrypts under keyStr into one line of base64 text (CR LF pairs removed).
-    static bool Encrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& encryptedStr);
+    static bool Encrypt(std::u16string_view targetStr, std::u16string_view keyStr, std::u16string& encryptedStr);
     // Makes the parameter block of the list under the minute key of the local clock; raises
     // Exception "暗号化に失敗".
     static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr);
     static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr,
                               const TLocalDateTime& now);
-    static bool Decrypt(const std::u16string& targetStr, const std::u16string& keyStr, std::u16string& decryptedStr);
+    static bool Decrypt(std::u16string_view targetStr, std::u16string_view keyStr, TSecureText& decryptedStr);
     // Reads a parameter block made in this minute or the previous one into the list; raises
     // Exception "下記文字列の復号化に失敗" CR LF <block>. The list changes only on success.
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList);
@@ -41,8 +42,8 @@ public:
     friend struct TCorvaneUtilTestAccess;  // defined by the tests only
 
 private:
-    // Joined from the clock and the two constant pieces on every use; callers wipe it after use.
-    static std::u16string GetMinuteKey(const TLocalDateTime& moment);
+    // Joined from the clock and the two constant pieces on every use, in a text that wipes itself.
+    static TSecureText GetMinuteKey(const TLocalDateTime& moment);
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName);
     // True when the log exists and has grown past the rotation threshold; raises EOSError when
     // it cannot be opened for reading.

@@ -2,16 +2,16 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
-#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "rtl/Encoding.h"
 
-std::u16string TCrypto::GetHashSHA256(std::u16string AText, std::u16string ASalt)
+std::u16string TCrypto::GetHashSHA256(std::u16string_view AText, std::u16string_view ASalt)
 {
     // Joined before encoding, so a surrogate pair split across the two texts stays one character.
-    std::u16string joined = ASalt + AText;
+    TSecureText joined;
+    joined.reserve(ASalt.size() + AText.size());
+    joined.append(ASalt).append(AText);
     const TSecureBytes bytes = TEncoding::UTF8().GetBytes(joined);
-    SecureZero(joined.data(), joined.size() * sizeof(char16_t));
     TSHA256 hash;
     hash.Initialize();
     const TBytes digest = hash.Hash(bytes);

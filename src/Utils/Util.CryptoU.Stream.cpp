@@ -23,7 +23,7 @@ bool RunEngine(TStream& source, TStream& dest, TEngine engine)
 
 }  // namespace
 
-std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, const std::u16string& AKey)
+std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, std::u16string_view AKey)
 {
     auto result = std::make_unique<TMemoryStream>();
     EncryptStream(ASource, AKey, *result);
@@ -31,7 +31,7 @@ std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, const st
     return result;
 }
 
-std::unique_ptr<TMemoryStream> TCrypto::DecryptStream(TStream& ASource, const std::u16string& AKey)
+std::unique_ptr<TMemoryStream> TCrypto::DecryptStream(TStream& ASource, std::u16string_view AKey)
 {
     auto result = std::make_unique<TMemoryStream>();
     DecryptStream(ASource, AKey, *result);
@@ -39,14 +39,14 @@ std::unique_ptr<TMemoryStream> TCrypto::DecryptStream(TStream& ASource, const st
     return result;
 }
 
-bool TCrypto::EncryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest)
+bool TCrypto::EncryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest)
 {
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
     return RunEngine(ASource, ADest,
                      [&](TStream& source, TStream& dest) { return EncryptStreamInner(source, dest, keyBytes, false); });
 }
 
-bool TCrypto::DecryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest)
+bool TCrypto::DecryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest)
 {
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
     return RunEngine(ASource, ADest,

@@ -18,7 +18,7 @@ const TEncoding& PayloadEncoding(bool utf8)
 
 // Base64 text is ASCII. Every other character is dropped before decoding: narrowed to a
 // legacy code page it could otherwise turn into alphabet bytes (a trail byte, a best fit).
-TBytes ContainerBytes(const std::u16string& text)
+TBytes ContainerBytes(std::u16string_view text)
 {
     const TSecureBytes ascii = TEncoding::ASCII().GetBytes(text);
     return DecodeBase64Text(std::string_view(reinterpret_cast<const char*>(ascii.data()), ascii.size()));
@@ -34,7 +34,7 @@ std::int32_t TCrypto::ContainerByteCount(std::size_t size)
     return static_cast<std::int32_t>(size);
 }
 
-bool TCrypto::GetEncryptedStringInner(const std::u16string& AText, const std::u16string& AKey,
+bool TCrypto::GetEncryptedStringInner(std::u16string_view AText, std::u16string_view AKey,
                                       std::u16string& AEncryptedText, bool checkData, TBase64FormattingOptions options,
                                       bool utf8)
 {
@@ -49,8 +49,8 @@ bool TCrypto::GetEncryptedStringInner(const std::u16string& AText, const std::u1
     return result;
 }
 
-bool TCrypto::GetDecryptedStringInner(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                      std::u16string& AText, bool checkData, bool utf8)
+bool TCrypto::GetDecryptedStringInner(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText,
+                                      bool checkData, bool utf8)
 {
     // Every input is read before the result is touched: the result may be the text or the key.
     const TBytes container = ContainerBytes(AEncryptedText);
@@ -64,74 +64,70 @@ bool TCrypto::GetDecryptedStringInner(const std::u16string& AEncryptedText, cons
     return result;
 }
 
-bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
-                                 std::u16string& AEncryptedText)
+bool TCrypto::GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText)
 {
     return GetEncryptedString(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
 }
 
-bool TCrypto::GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
-                                 std::u16string& AEncryptedText, TBase64FormattingOptions options)
+bool TCrypto::GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
+                                 TBase64FormattingOptions options)
 {
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, false);
 }
 
-bool TCrypto::GetDecryptedString(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                 std::u16string& AText)
+bool TCrypto::GetDecryptedString(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText)
 {
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, false);
 }
 
-bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+bool TCrypto::GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
                                               std::u16string& AEncryptedText)
 {
     return GetEncryptedStringWithCheckData(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
 }
 
-bool TCrypto::GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+bool TCrypto::GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
                                               std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, false);
 }
 
-bool TCrypto::GetDecryptedStringWithCheckData(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                              std::u16string& AText)
+bool TCrypto::GetDecryptedStringWithCheckData(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                              TSecureText& AText)
 {
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, false);
 }
 
-bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
-                                  std::u16string& AEncryptedText)
+bool TCrypto::GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText)
 {
     return GetEncryptedString2(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
 }
 
-bool TCrypto::GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
-                                  std::u16string& AEncryptedText, TBase64FormattingOptions options)
+bool TCrypto::GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
+                                  TBase64FormattingOptions options)
 {
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, false, options, true);
 }
 
-bool TCrypto::GetDecryptedString2(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                  std::u16string& AText)
+bool TCrypto::GetDecryptedString2(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText)
 {
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, false, true);
 }
 
-bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+bool TCrypto::GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
                                                std::u16string& AEncryptedText)
 {
     return GetEncryptedStringWithCheckData2(AText, AKey, AEncryptedText, TBase64FormattingOptions::InsertLineBreaks);
 }
 
-bool TCrypto::GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+bool TCrypto::GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
                                                std::u16string& AEncryptedText, TBase64FormattingOptions options)
 {
     return GetEncryptedStringInner(AText, AKey, AEncryptedText, true, options, true);
 }
 
-bool TCrypto::GetDecryptedStringWithCheckData2(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                               std::u16string& AText)
+bool TCrypto::GetDecryptedStringWithCheckData2(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                               TSecureText& AText)
 {
     return GetDecryptedStringInner(AEncryptedText, AKey, AText, true, true);
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
 #include "rtl/MemoryStream.h"
 #include "rtl/Stream.h"
 
@@ -24,68 +25,66 @@ std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase
 // 8-bit text to bytes. Every character outside the alphabet is skipped; never fails.
 TBytes DecodeBase64Text(std::string_view text);
 
-// Class-level operations only; never instantiated.
+// Class-level operations only; never instantiated. Texts and keys come in as views, so a caller's
+// wiping text passes without a copy; decrypted text comes out in a wiping text.
 class TCrypto {
 public:
     TCrypto() = delete;
 
     // Encryption without check data, payload in the system ANSI code page.
-    static bool GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
-                                   std::u16string& AEncryptedText);
-    static bool GetEncryptedString(const std::u16string& AText, const std::u16string& AKey,
-                                   std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedString(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                   std::u16string& AText);
+    static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText);
+    static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
+                                   TBase64FormattingOptions options);
+    static bool GetDecryptedString(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText);
 
     // With check data, ANSI payload.
-    static bool GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
                                                 std::u16string& AEncryptedText);
-    static bool GetEncryptedStringWithCheckData(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
                                                 std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedStringWithCheckData(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                                std::u16string& AText);
+    static bool GetDecryptedStringWithCheckData(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                                TSecureText& AText);
 
     // Without check data, UTF-8 payload.
-    static bool GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey,
                                     std::u16string& AEncryptedText);
-    static bool GetEncryptedString2(const std::u16string& AText, const std::u16string& AKey,
-                                    std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedString2(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                    std::u16string& AText);
+    static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
+                                    TBase64FormattingOptions options);
+    static bool GetDecryptedString2(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText);
 
     // With check data, UTF-8 payload.
-    static bool GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
                                                  std::u16string& AEncryptedText);
-    static bool GetEncryptedStringWithCheckData2(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
                                                  std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedStringWithCheckData2(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                                 std::u16string& AText);
+    static bool GetDecryptedStringWithCheckData2(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                                 TSecureText& AText);
 
     // The whole source (whatever its position) encrypted or decrypted without check data into a
     // new memory stream at position 0. The result holds whatever the engine wrote, also when it
     // failed; callers that must know use the overloads below.
-    static std::unique_ptr<TMemoryStream> EncryptStream(TStream& ASource, const std::u16string& AKey);
-    static std::unique_ptr<TMemoryStream> DecryptStream(TStream& ASource, const std::u16string& AKey);
+    static std::unique_ptr<TMemoryStream> EncryptStream(TStream& ASource, std::u16string_view AKey);
+    static std::unique_ptr<TMemoryStream> DecryptStream(TStream& ASource, std::u16string_view AKey);
 
     // The same into a stream of the caller's (a file, say), in constant memory. ADest is written
     // from position 0 and should be empty. Returns false when the engine failed: the content
     // of ADest is then invalid and must be discarded.
-    static bool EncryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest);
-    static bool DecryptStream(TStream& ASource, const std::u16string& AKey, TStream& ADest);
+    static bool EncryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
+    static bool DecryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
 
     // Base64 (one line, 44 characters) of SHA-256 over the UTF-8 bytes of ASalt followed by AText.
-    static std::u16string GetHashSHA256(std::u16string AText, std::u16string ASalt);
+    static std::u16string GetHashSHA256(std::u16string_view AText, std::u16string_view ASalt);
     // SHA-256 over ASalt followed by ASrc.
     static TBytes GetHashSHA256b(TBytes ASrc, TBytes ASalt);
 
     friend struct TCryptoTestAccess;  // the tests reach the container engines through it
 
 private:
-    static bool GetEncryptedStringInner(const std::u16string& AText, const std::u16string& AKey,
+    static bool GetEncryptedStringInner(std::u16string_view AText, std::u16string_view AKey,
                                         std::u16string& AEncryptedText, bool checkData,
                                         TBase64FormattingOptions options, bool utf8);
-    static bool GetDecryptedStringInner(const std::u16string& AEncryptedText, const std::u16string& AKey,
-                                        std::u16string& AText, bool checkData, bool utf8);
+    static bool GetDecryptedStringInner(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                        TSecureText& AText, bool checkData, bool utf8);
 
     static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
                                    bool checkData);

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "core/SecureZero.h"
-#include "platform/RasBinding.h"
 #include "platform/RasRecords.h"
 
 namespace {
@@ -21,14 +20,14 @@ struct TWipedDialParams {
 };
 
 template <std::size_t N>
-constexpr bool Fits(const std::u16string& text, const char16_t (&)[N]) noexcept
+constexpr bool Fits(std::u16string_view text, const char16_t (&)[N]) noexcept
 {
     return text.size() < N;
 }
 
 // Copies the text and one terminator; what follows the terminator is left as it was.
 template <std::size_t N>
-void CopyField(char16_t (&field)[N], const std::u16string& text) noexcept
+void CopyField(char16_t (&field)[N], std::u16string_view text) noexcept
 {
     std::copy(text.begin(), text.end(), field);
     field[text.size()] = u'\0';
@@ -49,9 +48,9 @@ std::unique_ptr<RASDIALEXTENSIONS> MakeExtensions()
 
 }  // namespace
 
-std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16string& entryName,
-                                const std::u16string& userName, const std::u16string& password,
-                                const std::u16string& phoneNumber)
+std::uint32_t DialVpnConnection(const TSecureText& phonebook, const TSecureText& entryName, const TSecureText& userName,
+                                const TSecureText& password, const TSecureText& phoneNumber,
+                                TRasDialWBinder bindRasDialW)
 {
     TWipedDialParams params;
     RASDIALPARAMSW& record = params.Record;
@@ -72,6 +71,6 @@ std::uint32_t DialVpnConnection(const std::u16string& phonebook, const std::u16s
     record.dwCallbackId = 0;
 
     void* connection = nullptr;
-    const TRasDialWFunction rasDialW = BindRasDialW();
+    const TRasDialWFunction rasDialW = bindRasDialW();
     return rasDialW(extensions.get(), phonebook.c_str(), &record, 0, nullptr, &connection);
 }

@@ -3,17 +3,15 @@
 // prints nothing; failures go to the error log.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
-#include "core/Exceptions.h"
-#include "core/Text.h"
+#include "dialer/DialerEntry.h"
 #include "dialer/ExitStatus.h"
-#include "dialer/VpnConnectManagerX64.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
-#include "rtl/StringList.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 
 namespace {
 
@@ -31,18 +29,8 @@ std::uint32_t RunDialer() noexcept
 {
     std::uint32_t exitStatus = NoDialResult;
     try {
-        // Freed while the stack unwinds, so the list is gone before a handler runs.
-        auto paramStrList = std::make_unique<TStringList>();
-        TCorvaneUtil::DecryptParams(ParamStr(1), *paramStrList);
-
-        // All five are read before dialing: a short list reports its first missing index.
-        const std::u16string phonebook = paramStrList->Get(0);
-        const std::u16string entryName = paramStrList->Get(1);
-        const std::u16string userName = paramStrList->Get(2);
-        const std::u16string password = paramStrList->Get(3);
-        const std::u16string phoneNumber = paramStrList->Get(4);
-
-        exitStatus = DialVpnConnection(phonebook, entryName, userName, password, phoneNumber);
+        // The parameter list lives inside the call, so it is gone before a handler runs.
+        exitStatus = DialParameterBlock(ParamStr(1));
     } catch (const Exception& e) {
         TCorvaneUtil::WriteErrorLog(e.Message(), true);
     } catch (const std::exception& e) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
 
 // The process's ANSI code page and conversion between it and UTF-16.
 //
@@ -22,5 +23,6 @@ std::uint32_t AnsiCodePage();
 // Selects the code page of every later conversion; raises EOSError when it is unknown.
 void SetAnsiCodePage(std::uint32_t codePage);
 
+// Either side may hold a secret: both are wiping types.
 TSecureBytes UnicodeToAnsi(std::u16string_view text);
-std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size);
+TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size);

@@ -29,7 +29,11 @@ void WriteStreamText(std::FILE* stream, std::string_view utf8)
     if (calls.IsConsole(stream)) {
         // Whatever went into the stream's buffer before comes first.
         std::fflush(stream);
-        if (calls.Write(stream, FromUtf8Lossy(utf8)))
+        std::u16string text = FromUtf8Lossy(utf8);
+        const bool written = calls.Write(stream, text);
+        // The text may be a secret (a password shown on request, decrypted text).
+        SecureZero(text.data(), text.size() * sizeof(char16_t));
+        if (written)
             return;
     }
     std::fwrite(utf8.data(), 1, utf8.size(), stream);

@@ -17,7 +17,7 @@ bool IsLowSurrogate(char32_t c)
 class TAnsiEncoding final : public TEncoding {
 public:
     TSecureBytes GetBytes(std::u16string_view text) const override { return UnicodeToAnsi(text); }
-    std::u16string GetString(const std::uint8_t* data, std::size_t size) const override
+    TSecureText GetString(const std::uint8_t* data, std::size_t size) const override
     {
         return AnsiToUnicode(data, size);
     }
@@ -43,9 +43,9 @@ public:
         return bytes;
     }
 
-    std::u16string GetString(const std::uint8_t* data, std::size_t size) const override
+    TSecureText GetString(const std::uint8_t* data, std::size_t size) const override
     {
-        std::u16string text;
+        TSecureText text;
         text.reserve(size);
         std::size_t i = 0;
         while (i < size) {
@@ -129,9 +129,9 @@ public:
         return bytes;
     }
 
-    std::u16string GetString(const std::uint8_t* data, std::size_t size) const override
+    TSecureText GetString(const std::uint8_t* data, std::size_t size) const override
     {
-        std::u16string text(size, u'\0');
+        TSecureText text(size, u'\0');
         for (std::size_t i = 0; i < size; ++i)
             text[i] = data[i] < 0x80 ? data[i] : u'?';
         return text;

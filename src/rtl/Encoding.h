@@ -5,18 +5,19 @@
 #include <string_view>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
 
-// A text encoding: UTF-16 text to bytes and back. The byte side may carry plaintext, so it
-// is a wiping array.
+// A text encoding: UTF-16 text to bytes and back. Either side may carry plaintext, so both are
+// wiping types.
 class TEncoding {
 public:
     virtual ~TEncoding() = default;
 
     virtual TSecureBytes GetBytes(std::u16string_view text) const = 0;
-    virtual std::u16string GetString(const std::uint8_t* data, std::size_t size) const = 0;
+    virtual TSecureText GetString(const std::uint8_t* data, std::size_t size) const = 0;
 
     template <typename Bytes>
-    std::u16string GetString(const Bytes& bytes) const { return GetString(bytes.data(), bytes.size()); }
+    TSecureText GetString(const Bytes& bytes) const { return GetString(bytes.data(), bytes.size()); }
 
     // The process's ANSI code page (see platform/CodePage.h). Never fails in either direction:
     // what the code page cannot represent becomes its default character, and undecodable bytes

@@ -34,10 +34,19 @@ bool NeedsQuoting(std::u16string_view item, char16_t delimiter, char16_t quote, 
     return false;
 }
 
-std::u16string Quoted(std::u16string_view item, char16_t quote)
+// The length of the item quoted: its quote characters doubled, and one on either side.
+std::size_t QuotedLength(std::u16string_view item, char16_t quote) noexcept
 {
-    std::u16string out;
-    out.reserve(item.size() + 2);
+    std::size_t length = item.size() + 2;
+    for (const char16_t c : item) {
+        if (c == quote)
+            ++length;
+    }
+    return length;
+}
+
+void AppendQuoted(TSecureText& out, std::u16string_view item, char16_t quote)
+{
     out.push_back(quote);
     for (const char16_t c : item) {
         if (c == quote)
@@ -45,12 +54,11 @@ std::u16string Quoted(std::u16string_view item, char16_t quote)
         out.push_back(c);
     }
     out.push_back(quote);
-    return out;
 }
 
 }  // namespace
 
-const std::u16string& TStringList::Get(int index) const
+const TSecureText& TStringList::Get(int index) const
 {
     if (index < 0 || index >= Count())
         throw Exception(u"リストのインデックスが範囲を超えています (" + IntToStr(index) + u")");
@@ -66,20 +74,27 @@ void TStringList::Assign(const TStringList& other)
     StrictDelimiter = other.StrictDelimiter;
 }
 
-std::u16string TStringList::DelimitedText() const
+TSecureText TStringList::DelimitedText() const
 {
     if (FItems.empty())
         return {};
 
-    std::u16string out;
+    auto quoted = [this](const TSecureText& item) { return NeedsQuoting(item, Delimiter, QuoteChar, StrictDelimiter); };
+
+    // Sized up front, so the text is written once and never moved while it grows.
+    std::size_t length = FItems.size() - 1;
+    for (const TSecureText& item : FItems)
+        length += quoted(item) ? QuotedLength(item, QuoteChar) : item.size();
+
+    TSecureText out;
+    out.reserve(length);
     for (std::size_t i = 0; i < FItems.size(); ++i) {
         if (i != 0)
             out.push_back(Delimiter);
-        const std::u16string& item = FItems[i];
-        if (NeedsQuoting(item, Delimiter, QuoteChar, StrictDelimiter))
-            out += Quoted(item, QuoteChar);
+        if (quoted(FItems[i]))
+            AppendQuoted(out, FItems[i], QuoteChar);
         else
-            out += item;
+            out += FItems[i];
     }
     return out;
 }
@@ -104,10 +119,10 @@ void TStringList::SetCommaText(std::u16string_view text)
             ++pos;
     };
 
-    std::vector<std::u16string> items;
+    std::vector<TSecureText> items;
     skipBlanks();
     while (pos < length) {
-        std::u16string item;
+        TSecureText item;
         if (source[pos] == QuoteChar) {
             ++pos;
             while (pos < length) {

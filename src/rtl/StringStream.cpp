@@ -6,7 +6,7 @@ void TStringStream::WriteString(std::u16string_view text)
     WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
 }
 
-std::u16string TStringStream::DataString() const
+TSecureText TStringStream::DataString() const
 {
     return FEncoding.GetString(Bytes());
 }

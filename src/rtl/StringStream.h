@@ -14,7 +14,7 @@ public:
     // Writes the encoded text at the current position.
     void WriteString(std::u16string_view text);
     // All bytes of the stream, from its first byte to its size, decoded.
-    std::u16string DataString() const;
+    TSecureText DataString() const;
 
     const TEncoding& Encoding() const noexcept { return FEncoding; }
 

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CorvaneUtil/CorvaneUtil.h"
@@ -13,12 +14,13 @@
 
 namespace {
 
-using TTextOperation = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
+using TEncryptOperation = bool (*)(std::u16string_view, std::u16string_view, std::u16string&);
+using TDecryptOperation = bool (*)(std::u16string_view, std::u16string_view, TSecureText&);
 
 struct TTextPair {
     std::string Name;
-    TTextOperation Encrypt;
-    TTextOperation Decrypt;
+    TEncryptOperation Encrypt;
+    TDecryptOperation Decrypt;
 };
 
 enum class TAliased { Text, Key };
@@ -39,13 +41,14 @@ const std::u16string kText = u"secret text, 1234 (with a comma)";
 const std::u16string kKey = u"the key";
 
 // The operation with its result in the same object as the chosen input.
-bool RunAliased(TTextOperation operation, TAliased aliased, const std::u16string& input, std::u16string& result)
+template <typename TOperation, typename TResult>
+bool RunAliased(TOperation operation, TAliased aliased, std::u16string_view input, TResult& result)
 {
     if (aliased == TAliased::Text) {
-        result = input;
+        result.assign(input);
         return operation(result, kKey, result);
     }
-    result = kKey;
+    result.assign(kKey);
     return operation(input, result, result);
 }
 
@@ -80,14 +83,14 @@ TEST_P(AliasedResult, GivesWhatSeparateObjectsGive)
         // The salt differs per call, so the container is proved by opening it.
         std::u16string container;
         ASSERT_TRUE(RunAliased(c.Pair.Encrypt, c.Aliased, kText, container));
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_TRUE(c.Pair.Decrypt(container, kKey, decrypted));
         EXPECT_EQ(decrypted, kText);
         return;
     }
     std::u16string container;
     ASSERT_TRUE(c.Pair.Encrypt(kText, kKey, container));
-    std::u16string result;
+    TSecureText result;
     EXPECT_TRUE(RunAliased(c.Pair.Decrypt, c.Aliased, container, result));
     EXPECT_EQ(result, kText);
 }

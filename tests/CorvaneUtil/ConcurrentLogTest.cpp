@@ -76,11 +76,11 @@ TEST(ConcurrentLog, TwoWritersLeaveOnlyWholeRecords)
         for (const TLogRecord& record : parsed) {
             SCOPED_TRACE(std::string(name) + " record " + std::to_string(records));
             ASSERT_FALSE(record.Truncated);
-            std::u16string text;
+            TSecureText text;
             ASSERT_TRUE(
                 TCorvaneUtil::Decrypt(TestSupport::U16(record.Body), std::u16string(TCorvaneUtil::ErrorLogKey), text));
             ASSERT_GT(text.size(), 32u);
-            const std::u16string message = text.substr(32);
+            const std::u16string message(text.View().substr(32));
             ASSERT_EQ(text.substr(0, 32), TCorvaneUtil::GetHashMD5String(message));
             ASSERT_GT(message.size(), Filler.size());
             ASSERT_EQ(message.substr(message.size() - Filler.size()), Filler);

@@ -20,7 +20,7 @@ struct TCorvaneUtilTestAccess {
     {
         return TCorvaneUtil::WriteErrorLogRecord(errMsg, isEncryptMsg, pause);
     }
-    static std::u16string GetMinuteKey(const TLocalDateTime& moment) { return TCorvaneUtil::GetMinuteKey(moment); }
+    static TSecureText GetMinuteKey(const TLocalDateTime& moment) { return TCorvaneUtil::GetMinuteKey(moment); }
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
     {
         TCorvaneUtil::RotateLogFile(logFileName, oldLogFileName);

@@ -189,7 +189,7 @@ TEST_F(ErrorLogTest, EncryptedBodyIsOneLineDecryptingToDigestAndMessage)
     ASSERT_EQ(records.size(), 2u);
     for (const TRecord& record : records) {
         EXPECT_EQ(record.Body.find_first_of("\r\n"), std::string::npos);
-        std::u16string plain;
+        TSecureText plain;
         ASSERT_TRUE(TCrypto::GetDecryptedString(U16(record.Body), std::u16string(TCorvaneUtil::ErrorLogKey), plain));
         EXPECT_EQ(U8(plain), U8(TCorvaneUtil::GetHashMD5String(message)) + U8(message));
     }
@@ -203,7 +203,7 @@ TEST_F(ErrorLogTest, EncryptedJapaneseMessageKeepsDigestOfOriginal)
     TCorvaneUtil::WriteErrorLog(message, true);
     const std::vector<TRecord> records = Records(LogText());
     ASSERT_EQ(records.size(), 1u);
-    std::u16string plain;
+    TSecureText plain;
     ASSERT_TRUE(TCrypto::GetDecryptedString(U16(records[0].Body), std::u16string(TCorvaneUtil::ErrorLogKey), plain));
     EXPECT_EQ(U8(plain.substr(0, 32)), U8(TCorvaneUtil::GetHashMD5String(message)));
     if (AnsiCodePage() == 932 || AnsiCodePage() == 65001) {

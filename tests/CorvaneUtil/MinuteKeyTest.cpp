@@ -35,7 +35,7 @@ TEST_P(MinuteKeyLayout, JoinsClockFieldsAndPiecesInOrder)
     const TKeyCase& c = GetParam();
     const std::string expected =
         std::string(c.Day) + PieceA + c.Minute + c.Year + PieceB + c.Hour + c.Month;
-    const std::u16string key = TCorvaneUtilTestAccess::GetMinuteKey(c.Moment);
+    const TSecureText key = TCorvaneUtilTestAccess::GetMinuteKey(c.Moment);
     EXPECT_EQ(key.size(), 38u);
     EXPECT_EQ(TestSupport::U8(key), expected);
 }

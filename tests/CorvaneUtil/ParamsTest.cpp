@@ -29,7 +29,8 @@ TStringList ListOf(const TItems& items)
     return list;
 }
 
-std::string Show(const TItems& items)
+template <typename TTexts>
+std::string ShowTexts(const TTexts& items)
 {
     std::string out = "[";
     for (const auto& item : items) {
@@ -38,6 +39,18 @@ std::string Show(const TItems& items)
         out += '>';
     }
     return out + "]";
+}
+
+std::string Show(const TItems& items)
+{
+    return ShowTexts(items);
+}
+
+// The list's own items (a braced list of texts takes the overload above).
+template <typename TText>
+std::string Show(const std::vector<TText>& items)
+{
+    return ShowTexts(items);
 }
 
 std::u16string BlockOf(const TItems& items, const TLocalDateTime& moment = MadeAt)
@@ -199,7 +212,7 @@ std::u16string BlockWithWrongDigest(const TLocalDateTime& moment)
 TEST_F(ParamsTest, RejectsBlockWhoseDigestDoesNotMatch)
 {
     const std::u16string block = BlockWithWrongDigest(MadeAt);
-    std::u16string plain;
+    TSecureText plain;
     ASSERT_TRUE(TCorvaneUtil::Decrypt(block, TCorvaneUtilTestAccess::GetMinuteKey(MadeAt), plain));
     TStringList list = ListOf({u"kept"});
     EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
@@ -210,7 +223,7 @@ TEST_F(ParamsTest, RejectsBlockWhoseDigestDoesNotMatch)
 TEST_F(ParamsTest, DigestMismatchUnderCurrentKeyIsStillTriedUnderPrevious)
 {
     const std::u16string block = BlockWithWrongDigest(MadeAt);
-    std::u16string plain;
+    TSecureText plain;
     BcryptTesting::ResetCounters();
     TCorvaneUtil::Decrypt(block, TCorvaneUtilTestAccess::GetMinuteKey(MadeAt), plain);
     const int currentKeyCalls = BcryptTesting::CallCount("BCryptDecrypt");
@@ -247,14 +260,14 @@ TEST_F(ParamsTest, EncryptKeepsLoneLineBreaksButDropsPairs)
     std::u16string block;
     ASSERT_TRUE(TCorvaneUtil::Encrypt(u"line\r\nnext\rx\ny", u"key", block));
     EXPECT_EQ(block.find_first_of(u"\r\n"), std::u16string::npos);
-    std::u16string plain = u"stale";
+    TSecureText plain(u"stale");
     ASSERT_TRUE(TCorvaneUtil::Decrypt(block, u"key", plain));
     EXPECT_EQ(plain, u"line\r\nnext\rx\ny");
 }
 
 TEST_F(ParamsTest, DecryptOfEmptyTextFailsWithEmptyResult)
 {
-    std::u16string plain = u"stale";
+    TSecureText plain(u"stale");
     EXPECT_FALSE(TCorvaneUtil::Decrypt(u"", u"key", plain));
     EXPECT_EQ(plain, u"");
 }

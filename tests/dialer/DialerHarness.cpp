@@ -217,11 +217,11 @@ std::vector<TLoggedMessage> TDialerHarness::Logged() const
         TLoggedMessage message;
         message.FirstLine = text.substr(position, headAt - position);
         const std::string body = text.substr(headAt + head.size(), tailAt - headAt - head.size());
-        std::u16string plain;
+        TSecureText plain;
         if (!TCorvaneUtil::Decrypt(WidenAscii(body), std::u16string(TCorvaneUtil::ErrorLogKey), plain))
             throw std::runtime_error("log body does not decrypt: " + body);
-        message.Digest = plain.substr(0, 32);
-        message.Message = plain.size() > 32 ? plain.substr(32) : std::u16string();
+        message.Digest = std::u16string(plain.View().substr(0, 32));
+        message.Message = std::u16string(plain.size() > 32 ? plain.View().substr(32) : std::u16string_view());
         messages.push_back(std::move(message));
         position = tailAt + tail.size();
     }

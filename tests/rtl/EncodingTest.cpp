@@ -23,7 +23,7 @@ std::string Hex(const TSecureBytes& bytes)
 
 std::u16string Decode(const TEncoding& encoding, const TBytes& bytes)
 {
-    return encoding.GetString(bytes);
+    return std::u16string(encoding.GetString(bytes).View());
 }
 
 // ---------------------------------------------------------------------------------------

@@ -21,7 +21,8 @@ TStringList ListOf(const TItems& items, char16_t delimiter = u' ', bool strict =
     return list;
 }
 
-std::string Show(const TItems& items)
+template <typename TTexts>
+std::string ShowTexts(const TTexts& items)
 {
     std::string out = "[";
     for (const auto& item : items) {
@@ -30,6 +31,18 @@ std::string Show(const TItems& items)
         out += '>';
     }
     return out + "]";
+}
+
+std::string Show(const TItems& items)
+{
+    return ShowTexts(items);
+}
+
+// The list's own items (a braced list of texts takes the overload above).
+template <typename TText>
+std::string Show(const std::vector<TText>& items)
+{
+    return ShowTexts(items);
 }
 
 struct TWriterCase {

@@ -12,6 +12,11 @@
 #include <unistd.h>
 #endif
 
+void PrintTo(const TSecureText& text, std::ostream* os)
+{
+    *os << '"' << ToUtf8Lossy(text) << '"';
+}
+
 namespace TestSupport {
 
 TBytes FromHex(std::string_view hex)

@@ -3,11 +3,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
+
+// A wiping text in a failure message, as UTF-8 (found by GoogleTest next to the type).
+void PrintTo(const TSecureText& text, std::ostream* os);
 
 namespace TestSupport {
 

@@ -202,7 +202,7 @@ TEST_F(CorvaneToolTest, EncryptedTextDecryptsWithTheLibrary)
     const auto encrypted =
         Corvane({"encrypt", "--utf8", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, "暗号化に失敗", FKeyEnv);
     ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
-    std::u16string text;
+    TSecureText text;
     EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData2(U16(encrypted.Out), u"correct horse battery staple", text));
     EXPECT_EQ(text, u"暗号化に失敗");
 }

@@ -76,9 +76,22 @@ std::string Utf8(std::u16string_view text)
     return ToUtf8Lossy(text);
 }
 
+namespace {
+
+// UTF-8 as Utf8 writes it (a lone surrogate becomes U+FFFD), in a buffer that is wiped.
+void WriteOutWiped(std::u16string_view text, bool lineEnd)
+{
+    TSecureBytes bytes = TEncoding::UTF8().GetBytes(text);
+    if (lineEnd)
+        bytes.push_back('\n');
+    WriteStreamText(stdout, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace
+
 void WriteOut(std::u16string_view text)
 {
-    WriteStreamText(stdout, Utf8(text));
+    WriteOutWiped(text, false);
 }
 
 void WriteOutUtf8(std::string_view utf8)
@@ -88,7 +101,7 @@ void WriteOutUtf8(std::string_view utf8)
 
 void WriteOutLine(std::u16string_view text)
 {
-    WriteStreamText(stdout, Utf8(text) + "\n");
+    WriteOutWiped(text, true);
 }
 
 void WriteError(std::string_view message)
@@ -126,7 +139,7 @@ TSecureBytes ReadFileBytes(const std::u16string& path)
     }
 }
 
-std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what)
+TSecureText DecodeUtf8(const TSecureBytes& bytes, std::string_view what)
 {
     try {
         return TEncoding::UTF8().GetString(bytes);
@@ -135,12 +148,12 @@ std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what)
     }
 }
 
-std::u16string DecodeText(const TSecureBytes& bytes, std::string_view what)
+TSecureText DecodeText(const TSecureBytes& bytes, std::string_view what)
 {
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         if (bytes.size() % 2 != 0)
             throw EToolFailure{std::string(what) + " is not valid UTF-16: an odd number of bytes"};
-        std::u16string text;
+        TSecureText text;
         text.reserve(bytes.size() / 2 - 1);
         for (std::size_t i = 2; i < bytes.size(); i += 2)
             text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/SecureText.h"
 
 // A failure the tool reports itself: one line (UTF-8, already escaped where it shows outside
 // bytes) on standard error. what() is the same line.
@@ -51,7 +52,8 @@ private:
     std::vector<std::u16string> FArgs;
 };
 
-// Writes text to standard output: UTF-8, or UTF-16 through the console on a Windows console.
+// Writes text to standard output: UTF-8, or UTF-16 through the console on a Windows console. The
+// text may be a secret (a password of read-params, decrypted text): its UTF-8 form is wiped.
 void WriteOut(std::u16string_view text);
 void WriteOutLine(std::u16string_view text);
 // The same for text that is UTF-8 already.
@@ -64,10 +66,10 @@ TSecureBytes ReadStandardInput();
 // All bytes of a file; an unreadable file is a failure.
 TSecureBytes ReadFileBytes(const std::u16string& path);
 // Strict UTF-8 to text; invalid bytes are a failure naming what was read.
-std::u16string DecodeUtf8(const TSecureBytes& bytes, std::string_view what);
+TSecureText DecodeUtf8(const TSecureBytes& bytes, std::string_view what);
 // Text read from a file or standard input: UTF-8 with or without its byte-order mark, or UTF-16LE
 // with its byte-order mark (what Windows PowerShell 5 writes), told apart by the mark. Invalid
-// bytes are a failure naming what was read.
-std::u16string DecodeText(const TSecureBytes& bytes, std::string_view what);
+// bytes are a failure naming what was read. What is read may hold secrets (items, keys, plaintext).
+TSecureText DecodeText(const TSecureBytes& bytes, std::string_view what);
 
 std::string Utf8(std::u16string_view text);

@@ -13,7 +13,7 @@
 
 namespace {
 
-using TStreamOperation = bool (*)(TStream&, const std::u16string&, TStream&);
+using TStreamOperation = bool (*)(TStream&, std::u16string_view, TStream&);
 
 std::filesystem::path PathOf(const std::u16string& text)
 {
@@ -32,7 +32,7 @@ std::u16string TemporaryNameBeside(const std::u16string& target)
 // success, so a failed decryption leaves no plaintext pieces behind.
 int RunFileOperation(TCommandArgs& args, TStreamOperation operation, const char* failure)
 {
-    const std::u16string key = TakeKey(args);
+    const TSecureText key = TakeKey(args);
     const auto paths = args.TakePositionals(2, 2);
     const std::u16string& in = paths[0];
     const std::u16string& out = paths[1];

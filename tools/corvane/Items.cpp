@@ -2,18 +2,18 @@
 
 #include "Cli.h"
 
-TStringList ItemsFromText(const std::u16string& text)
+TStringList ItemsFromText(std::u16string_view text)
 {
     TStringList items;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(u'\n', start);
-        if (end == std::u16string::npos)
+        if (end == std::u16string_view::npos)
             end = text.size();
-        std::u16string item = text.substr(start, end - start);
+        std::u16string_view item = text.substr(start, end - start);
         if (!item.empty() && item.back() == u'\r')
-            item.pop_back();
-        items.Add(std::move(item));
+            item.remove_suffix(1);
+        items.Add(item);
         start = end + 1;
     }
     return items;

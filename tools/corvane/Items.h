@@ -4,11 +4,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "rtl/StringList.h"
 
 // Items one per line; a CR before the LF and the line break after the last item are not part of
 // an item.
-TStringList ItemsFromText(const std::u16string& text);
+TStringList ItemsFromText(std::u16string_view text);
 // The items of the file, or of standard input when there is none (text as DecodeText reads it).
 TStringList ReadItems(const std::optional<std::u16string>& itemsFile);

@@ -2,7 +2,7 @@
 
 #include "platform/Process.h"
 
-std::u16string TakeKey(TCommandArgs& args)
+TSecureText TakeKey(TCommandArgs& args)
 {
     const auto keyFile = args.TakeValue("--key-file");
     const auto keyEnv = args.TakeValue("--key-env");
@@ -13,7 +13,7 @@ std::u16string TakeKey(TCommandArgs& args)
         auto value = GetEnvironmentVariable(*keyEnv);
         if (!value)
             throw EToolFailure{"environment variable " + Utf8(*keyEnv) + " is not set"};
-        return *value;
+        return TSecureText::TakeOver(*value);
     }
 
     TSecureBytes bytes = ReadFileBytes(*keyFile);

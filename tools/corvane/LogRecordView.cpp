@@ -98,13 +98,13 @@ TShownRecord ShowRecord(const TLogRecord& record)
     } else if (!IsBase64Body(record.Body)) {
         shown.Status = "plain";
     } else {
-        std::u16string plain;
-        if (!TCorvaneUtil::Decrypt(WidenAscii(record.Body), std::u16string(TCorvaneUtil::ErrorLogKey), plain)) {
+        TSecureText plain;
+        if (!TCorvaneUtil::Decrypt(WidenAscii(record.Body), TCorvaneUtil::ErrorLogKey, plain)) {
             shown.Status = "undecryptable";
         } else {
-            // Digest (32 characters) followed by the message.
-            const std::u16string digest = plain.substr(0, 32);
-            shown.Message = plain.size() > 32 ? plain.substr(32) : std::u16string();
+            // Digest (32 characters) followed by the message, which is no secret.
+            const std::u16string_view digest = plain.View().substr(0, 32);
+            shown.Message = plain.size() > 32 ? std::u16string(plain.View().substr(32)) : std::u16string();
             shown.Decrypted = true;
             shown.RawBody.clear();
             shown.Status = digest == TCorvaneUtil::GetHashMD5String(shown.Message) ? "ok" : "digest-mismatch";

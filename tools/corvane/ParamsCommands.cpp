@@ -43,7 +43,7 @@ int ReadParamsCommand(TCommandArgs& args)
         throw EToolFailure{"block rejected: it does not decrypt and verify under the key of " +
                            std::string(moment ? "that minute" : "this minute") + " or the minute before"};
     }
-    for (const std::u16string& item : items.Items())
+    for (const TSecureText& item : items.Items())
         WriteOutLine(item);
     return 0;
 }

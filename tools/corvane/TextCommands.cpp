@@ -6,9 +6,8 @@
 
 namespace {
 
-using TEncryptOperation = bool (*)(const std::u16string&, const std::u16string&, std::u16string&,
-                                   TBase64FormattingOptions);
-using TDecryptOperation = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
+using TEncryptOperation = bool (*)(std::u16string_view, std::u16string_view, std::u16string&, TBase64FormattingOptions);
+using TDecryptOperation = bool (*)(std::u16string_view, std::u16string_view, TSecureText&);
 
 struct TVariant {
     TEncryptOperation Encrypt;
@@ -48,10 +47,10 @@ int EncryptCommand(TCommandArgs& args)
     TakeCodePage(args);
     const TVariant variant = TakeVariant(args);
     const TBase64FormattingOptions layout = TakeLayout(args);
-    const std::u16string key = TakeKey(args);
+    const TSecureText key = TakeKey(args);
     args.TakePositionals(0, 0);
 
-    const std::u16string text = DecodeText(ReadStandardInput(), "standard input");
+    const TSecureText text = DecodeText(ReadStandardInput(), "standard input");
     std::u16string encrypted;
     if (!variant.Encrypt(text, key, encrypted, layout))
         throw EToolFailure{"encryption failed"};
@@ -66,12 +65,12 @@ int DecryptCommand(TCommandArgs& args)
 {
     TakeCodePage(args);
     const TVariant variant = TakeVariant(args);
-    const std::u16string key = TakeKey(args);
+    const TSecureText key = TakeKey(args);
     args.TakePositionals(0, 0);
 
     // Base64 is ASCII; the decoder skips line breaks and blanks of any layout.
-    const std::u16string encrypted = DecodeText(ReadStandardInput(), "standard input");
-    std::u16string text;
+    const TSecureText encrypted = DecodeText(ReadStandardInput(), "standard input");
+    TSecureText text;
     bool decrypted = false;
     try {
         decrypted = variant.Decrypt(encrypted, key, text);

@@ -4,18 +4,24 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cerrno>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/Exceptions.h"
+#include "core/SecureText.h"
 #include "core/Text.h"
 
 // Without a system ANSI code page, UTF-8 stands in for it. Conversions go through iconv and
 // never fail: a character the code page cannot represent becomes its default character ("?",
 // or U+FFFD encoded for UTF-8), and every byte that cannot be decoded becomes U+FFFD.
+//
+// The texts may be secrets. iconv converts between two code pages through its own buffer of
+// code points, which it frees unwiped; between the code page and its own code points (WCHAR_T)
+// it converts in one step, without that buffer. So the text side is turned into code points
+// here, in wiping arrays.
 
 namespace {
 
@@ -23,7 +29,10 @@ constexpr std::uint32_t kUtf8CodePage = 65001;
 
 std::atomic<std::uint32_t> GCodePage{kUtf8CodePage};
 
-constexpr const char* kUtf16Name = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+// iconv's own code points, native 32-bit units.
+constexpr const char* kCodePointsName = "WCHAR_T";
+
+using TCodePoints = std::vector<char32_t, TWipingAllocator<char32_t>>;
 
 std::string IconvName(std::uint32_t codePage)
 {
@@ -70,8 +79,8 @@ iconv_t CachedIconv(TDirection direction, std::uint32_t codePage)
     TCachedIconv& entry = cache[direction == TDirection::ToAnsi ? 0 : 1];
     if (!entry.Descriptor || entry.CodePage != codePage) {
         const std::string name = IconvName(codePage);
-        entry.Descriptor = direction == TDirection::ToAnsi ? OpenOrRaise(name, kUtf16Name, codePage)
-                                                           : OpenOrRaise(kUtf16Name, name, codePage);
+        entry.Descriptor = direction == TDirection::ToAnsi ? OpenOrRaise(name, kCodePointsName, codePage)
+                                                           : OpenOrRaise(kCodePointsName, name, codePage);
         entry.CodePage = codePage;
     }
     // A conversion that ended early (an allocation that failed) may have left a shift state.
@@ -123,13 +132,52 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output,
     output.resize(unitsUsed);
 }
 
-bool IsHighSurrogate(char16_t c)
+bool IsHighSurrogate(char32_t c)
 {
     return c >= 0xD800 && c <= 0xDBFF;
 }
-bool IsLowSurrogate(char16_t c)
+bool IsLowSurrogate(char32_t c)
 {
     return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A surrogate pair becomes one code point; a lone surrogate stays one of its own, which no code
+// page can represent.
+TCodePoints CodePointsOf(std::u16string_view text)
+{
+    TCodePoints points;
+    points.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            points.push_back(0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            points.push_back(text[i]);
+        }
+    }
+    return points;
+}
+
+// Code points that are not characters (none that a code page decodes to) become U+FFFD.
+TSecureText TextOf(const TCodePoints& points)
+{
+    std::size_t length = 0;
+    for (const char32_t c : points)
+        length += c >= 0x10000 && c <= 0x10FFFF ? 2 : 1;
+    TSecureText text;
+    text.reserve(length);
+    for (char32_t c : points) {
+        if (c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c))
+            c = 0xFFFD;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return text;
 }
 
 }  // namespace
@@ -143,8 +191,8 @@ void SetAnsiCodePage(std::uint32_t codePage)
 {
     // Both directions must be available before later conversions rely on them.
     const std::string name = IconvName(codePage);
-    OpenOrRaise(name, kUtf16Name, codePage);
-    OpenOrRaise(kUtf16Name, name, codePage);
+    OpenOrRaise(name, kCodePointsName, codePage);
+    OpenOrRaise(kCodePointsName, name, codePage);
     GCodePage.store(codePage);
 }
 
@@ -153,6 +201,7 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     if (text.empty())
         return {};
     const std::uint32_t codePage = AnsiCodePage();
+    const TCodePoints points = CodePointsOf(text);
     TSecureBytes output(text.size() * 3 + 16);
     const iconv_t cd = CachedIconv(TDirection::ToAnsi, codePage);
     // A character the code page lacks becomes one default character.
@@ -161,27 +210,21 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     const std::span<const std::uint8_t> replacement = codePage == kUtf8CodePage
                                                           ? std::span<const std::uint8_t>(utf8Default)
                                                           : std::span<const std::uint8_t>(ansiDefault);
-    const char* begin = reinterpret_cast<const char*>(text.data());
-    const std::size_t total = text.size() * sizeof(char16_t);
-    ConvertAll(cd, begin, total, output, replacement, [&](const char* at, std::size_t left) {
-        // A surrogate pair counts as one character.
-        const std::size_t index = static_cast<std::size_t>(at - begin) / sizeof(char16_t);
-        if (left >= 2 * sizeof(char16_t) && IsHighSurrogate(text[index]) && IsLowSurrogate(text[index + 1]))
-            return 2 * sizeof(char16_t);
-        return sizeof(char16_t);
-    });
+    // A surrogate pair is one code point already, so every refusal passes over one.
+    ConvertAll(cd, reinterpret_cast<const char*>(points.data()), points.size() * sizeof(char32_t), output, replacement,
+               [](const char*, std::size_t) { return sizeof(char32_t); });
     return output;
 }
 
-std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size)
+TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
     const iconv_t cd = CachedIconv(TDirection::FromAnsi, codePage);
-    std::u16string output(size + 16, u'\0');
-    static constexpr char16_t replacement[] = {u'\uFFFD'};
-    ConvertAll(cd, reinterpret_cast<const char*>(data), size, output, replacement,
+    TCodePoints points(size + 16);
+    static constexpr char32_t replacement[] = {U'\uFFFD'};
+    ConvertAll(cd, reinterpret_cast<const char*>(data), size, points, replacement,
                [](const char*, std::size_t) { return std::size_t{1}; });
-    return output;
+    return TextOf(points);
 }

@@ -63,7 +63,7 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     return bytes;
 }
 
-std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size)
+TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return {};
@@ -73,7 +73,7 @@ std::u16string AnsiToUnicode(const std::uint8_t* data, std::size_t size)
     const int needed = MultiByteToWideChar(codePage, 0, narrow, length, nullptr, 0);
     if (needed <= 0)
         RaiseLastError(u"MultiByteToWideChar");
-    std::u16string text(static_cast<std::size_t>(needed), u'\0');
+    TSecureText text(static_cast<std::size_t>(needed), u'\0');
     const int written =
         MultiByteToWideChar(codePage, 0, narrow, length, reinterpret_cast<wchar_t*>(text.data()), needed);
     if (written <= 0)

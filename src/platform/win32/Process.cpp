@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <vector>
 
+#include "core/Bytes.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
-#include "platform/UniqueHandle.h"
 
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable
@@ -68,7 +68,8 @@ std::optional<std::u16string> GetEnvironmentVariable(std::u16string_view name)
         return std::u16string();
     }
     for (;;) {
-        std::vector<wchar_t> buffer(size);
+        // The value may be a key (the tool reads one from a variable): the buffer wipes itself.
+        std::vector<wchar_t, TWipingAllocator<wchar_t>> buffer(size);
         SetLastError(ERROR_SUCCESS);
         const DWORD n = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
         if (n == 0)

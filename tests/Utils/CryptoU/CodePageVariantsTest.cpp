@@ -36,7 +36,7 @@ TEST_P(CodePageVariant, AnsiVariantsMapThroughTheCodePageAndUtf8VariantsCarryExa
     const std::u16string text = U16(c.Text);
     for (const TTextVariant& variant : kTextVariants) {
         std::u16string encrypted;
-        std::u16string decrypted;
+        TSecureText decrypted;
         ASSERT_TRUE(variant.Encrypt(text, u"鍵", encrypted)) << variant.Name;
         EXPECT_TRUE(variant.Decrypt(encrypted, u"鍵", decrypted)) << variant.Name;
         EXPECT_EQ(decrypted, variant.Utf8 ? text : U16(c.AnsiComesBack)) << variant.Name;
@@ -67,7 +67,7 @@ TEST(CodePageVariants, NonAsciiCharacterInsideContainerTextIsSkipped)
         // Spliced rather than insert(): mingw's g++ 12 warns falsely (-Wrestrict) on the latter.
         const std::size_t half = encrypted.size() / 2;
         encrypted = encrypted.substr(0, half) + u"ア" + encrypted.substr(half);
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_TRUE(variant.Decrypt(encrypted, u"key", decrypted)) << variant.Name;
         EXPECT_EQ(decrypted, u"payload") << variant.Name;
     }
@@ -79,7 +79,7 @@ TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
     PIN_CODE_PAGE(pin, 1252);
     std::u16string encrypted;
     ASSERT_TRUE(TCrypto::GetEncryptedString(U16("café"), u"k", encrypted));
-    std::u16string decrypted;
+    TSecureText decrypted;
     EXPECT_THROW(TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
 }
 

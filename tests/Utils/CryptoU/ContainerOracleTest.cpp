@@ -122,7 +122,7 @@ TEST_P(OracleKey, OpenSslContainerDecryptsWithTCrypto)
         const TBytes container = Concat(kSalt, cipherText);
         const std::u16string text = U16(EncodeBase64Text(container.data(), static_cast<std::int32_t>(container.size()),
                                                          TBase64FormattingOptions::InsertLineBreaks));
-        std::u16string decrypted;
+        TSecureText decrypted;
         if (checkData) {
             EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData2(text, key, decrypted));
         } else {

@@ -23,9 +23,9 @@ protected:
         return encrypted;
     }
 
-    bool Decrypt(const std::u16string& encrypted, std::u16string& text, const std::u16string& key = kKey) const
+    bool Decrypt(const std::u16string& encrypted, TSecureText& text, const std::u16string& key = kKey) const
     {
-        text = u"stale";
+        text.assign(u"stale");
         return GetParam().Decrypt(encrypted, key, text);
     }
 };
@@ -34,7 +34,7 @@ TEST_P(TextVariant, RoundTripsAsciiTexts)
 {
     for (const std::u16string& text : {std::u16string(), std::u16string(u"a"), std::u16string(u"Hello, world!"),
                                        std::u16string(300, u'z'), std::u16string(u"line\r\nbreak\ttab\0nul", 19)}) {
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_TRUE(Decrypt(Encrypted(text), decrypted));
         EXPECT_EQ(decrypted, text);
     }
@@ -49,7 +49,7 @@ TEST_P(TextVariant, EmptyTextGivesOneLineOfThirtySixCharacters)
 
 TEST_P(TextVariant, DecryptingTheEmptyTextFails)
 {
-    std::u16string decrypted;
+    TSecureText decrypted;
     EXPECT_FALSE(Decrypt(u"", decrypted));
     EXPECT_EQ(decrypted, u"");
 }
@@ -74,7 +74,7 @@ TEST_P(TextVariant, DecryptsWithAndWithoutLineBreaks)
     const std::u16string encrypted = Encrypted(text);
     ASSERT_NE(encrypted.find(u"\r\n"), std::u16string::npos);
     for (const std::u16string& form : {encrypted, WithoutLineBreaks(encrypted), u"  " + encrypted + u"\r\n\r\n"}) {
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_TRUE(Decrypt(form, decrypted));
         EXPECT_EQ(decrypted, text);
     }
@@ -93,7 +93,7 @@ TEST_P(TextVariant, PassesTheLayoutOptionOn)
     EXPECT_FALSE(breaks.ends_with(u"\r\n"));
     EXPECT_EQ(xe5.size(), 380u + 5 * 2);
     EXPECT_TRUE(xe5.ends_with(u"\r\n"));
-    std::u16string decrypted;
+    TSecureText decrypted;
     EXPECT_TRUE(Decrypt(xe5, decrypted));
     EXPECT_EQ(decrypted, text);
 }
@@ -101,7 +101,7 @@ TEST_P(TextVariant, PassesTheLayoutOptionOn)
 TEST_P(TextVariant, WrongKeyNeverGivesTheText)
 {
     const std::u16string text = u"secret words";
-    std::u16string decrypted;
+    TSecureText decrypted;
     bool ok = false;
     try {
         ok = Decrypt(Encrypted(text), decrypted, u"another key");
@@ -120,7 +120,7 @@ TEST_P(TextVariant, DamagedTextFails)
     const std::u16string encrypted = WithoutLineBreaks(Encrypted(u"some text"));
     for (const std::u16string& damaged : {encrypted.substr(0, encrypted.size() - 4), encrypted + u"AAAA",
                                           std::u16string(u"!!!! not base64 ????"), encrypted.substr(0, 12)}) {
-        std::u16string decrypted;
+        TSecureText decrypted;
         EXPECT_FALSE(Decrypt(damaged, decrypted));
         if (GetParam().CheckData) {
             EXPECT_EQ(decrypted, u"");
@@ -149,7 +149,7 @@ TEST(TextOperations, AsciiTextCrossesFromAnsiToUtf8Variants)
 {
     std::u16string encrypted;
     ASSERT_TRUE(TCrypto::GetEncryptedString(u"plain ASCII ~!", kKey, encrypted));
-    std::u16string decrypted;
+    TSecureText decrypted;
     EXPECT_TRUE(TCrypto::GetDecryptedString2(encrypted, kKey, decrypted));
     EXPECT_EQ(decrypted, u"plain ASCII ~!");
 
@@ -169,7 +169,7 @@ TEST(TextOperations, NonUtf8PayloadRaisesTheStrictEncodingError)
         const std::u16string text =
             U16(EncodeBase64Text(container.Memory(), static_cast<std::int32_t>(container.Size()),
                                  TBase64FormattingOptions::InsertLineBreaks));
-        std::u16string decrypted;
+        TSecureText decrypted;
         try {
             checkData ? TCrypto::GetDecryptedStringWithCheckData2(text, u"k", decrypted)
                       : TCrypto::GetDecryptedString2(text, u"k", decrypted);
@@ -187,7 +187,7 @@ TEST(TextOperations, Utf8VariantCarriesEveryCharacterExactly)
         if (!variant.Utf8)
             continue;
         std::u16string encrypted;
-        std::u16string decrypted;
+        TSecureText decrypted;
         ASSERT_TRUE(variant.Encrypt(text, kKey, encrypted));
         EXPECT_TRUE(variant.Decrypt(encrypted, kKey, decrypted));
         EXPECT_EQ(decrypted, text) << variant.Name;

@@ -3,14 +3,15 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "Utils/Util.CryptoU.h"
 
 namespace CryptoTest {
 
-using TEncrypt3 = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
-using TEncrypt4 = bool (*)(const std::u16string&, const std::u16string&, std::u16string&, TBase64FormattingOptions);
-using TDecrypt = bool (*)(const std::u16string&, const std::u16string&, std::u16string&);
+using TEncrypt3 = bool (*)(std::u16string_view, std::u16string_view, std::u16string&);
+using TEncrypt4 = bool (*)(std::u16string_view, std::u16string_view, std::u16string&, TBase64FormattingOptions);
+using TDecrypt = bool (*)(std::u16string_view, std::u16string_view, TSecureText&);
 
 struct TTextVariant {
     const char* Name;

@@ -1,0 +1,20 @@
+#include "dialer/DialerEntry.h"
+
+#include "CorvaneUtil/CorvaneUtil.h"
+#include "rtl/StringList.h"
+
+std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW)
+{
+    TStringList paramStrList;
+    TCorvaneUtil::DecryptParams(encryptedParamStr, paramStrList);
+
+    // All five are read before dialing: a short list reports its first missing index. Like the
+    // list's items, the copies wipe themselves.
+    const TSecureText phonebook = paramStrList.Get(0);
+    const TSecureText entryName = paramStrList.Get(1);
+    const TSecureText userName = paramStrList.Get(2);
+    const TSecureText password = paramStrList.Get(3);
+    const TSecureText phoneNumber = paramStrList.Get(4);
+
+    return DialVpnConnection(phonebook, entryName, userName, password, phoneNumber, bindRasDialW);
+}

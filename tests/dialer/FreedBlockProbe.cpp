@@ -1,0 +1,212 @@
+#include "dialer/FreedBlockProbe.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_PROBE_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVANE_PROBE_ASAN 1
+#endif
+
+#if !defined(_WIN32) && !defined(CORVANE_PROBE_ASAN)
+#include <malloc.h>
+#endif
+
+namespace FreedBlockProbe {
+namespace {
+
+constexpr std::size_t MaxSecret = 64;
+constexpr std::size_t MaxPatternBytes = 4 * MaxSecret;
+constexpr std::size_t MaxPatterns = 3 * MaxSecret;
+constexpr std::size_t MaxFindings = 16;
+
+struct TPattern {
+    std::uint8_t Bytes[MaxPatternBytes];
+    std::size_t Size;
+    const char* Form;
+};
+
+struct TFinding {
+    std::size_t BlockSize = 0;
+    std::size_t Offset = 0;
+    const char* Form = "";
+};
+
+// Fixed storage only: the scan runs inside free and must not allocate.
+TPattern GPatterns[MaxPatterns];
+std::size_t GPatternCount = 0;
+TFinding GFindings[MaxFindings];
+std::atomic<std::size_t> GCount{0};
+std::atomic<bool> GWatching{false};
+
+#if !defined(_WIN32)
+// One count per block: the first pattern found in it.
+void Scan(const volatile void* block, std::size_t size) noexcept
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(const_cast<const void*>(block));
+    for (std::size_t p = 0; p < GPatternCount; ++p) {
+        const TPattern& pattern = GPatterns[p];
+        if (pattern.Size > size)
+            continue;
+        for (std::size_t i = 0; i + pattern.Size <= size; ++i) {
+            if (bytes[i] != pattern.Bytes[0] || std::memcmp(bytes + i, pattern.Bytes, pattern.Size) != 0)
+                continue;
+            const std::size_t n = GCount.fetch_add(1);
+            if (n < MaxFindings)
+                GFindings[n] = {size, i, pattern.Form};
+            return;
+        }
+    }
+}
+#endif
+
+void AddPattern(std::u16string_view run, std::size_t unitSize, const char* form)
+{
+    TPattern& pattern = GPatterns[GPatternCount++];
+    pattern.Size = 0;
+    pattern.Form = form;
+    for (const char16_t c : run) {
+        pattern.Bytes[pattern.Size++] = static_cast<std::uint8_t>(c);
+        for (std::size_t k = 1; k < unitSize; ++k)
+            pattern.Bytes[pattern.Size++] = 0;
+    }
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+
+std::optional<std::string> Unavailable()
+{
+    return "the Windows build does not observe the heap's frees";
+}
+
+#elif defined(CORVANE_PROBE_ASAN)
+
+}  // namespace FreedBlockProbe
+
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, std::size_t),
+                                                         void (*freeHook)(const volatile void*));
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* p);
+
+namespace FreedBlockProbe {
+namespace {
+
+// Called before the sanitizer poisons the block, for every free and for the old block of every
+// reallocation.
+void OnFree(const volatile void* block)
+{
+    if (block != nullptr && GWatching.load(std::memory_order_relaxed))
+        Scan(block, __sanitizer_get_allocated_size(block));
+}
+
+// The sanitizer takes the two hooks only as a pair.
+void OnMalloc(const volatile void*, std::size_t) {}
+
+bool InstallHook()
+{
+    return __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+}
+
+}  // namespace
+
+std::optional<std::string> Unavailable()
+{
+    static const bool installed = InstallHook();
+    if (!installed)
+        return "the sanitizer took no free hook";
+    return std::nullopt;
+}
+
+#else
+
+}  // namespace FreedBlockProbe
+
+// The C library's own entries, which the replacements below hand the blocks on to.
+extern "C" void __libc_free(void* block);
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_realloc(void* block, std::size_t size);
+
+// The test program's free and realloc replace the C library's for the whole process (operator
+// delete, the C library itself and OpenSSL all free through them).
+extern "C" void free(void* block)
+{
+    if (block != nullptr && FreedBlockProbe::GWatching.load(std::memory_order_relaxed))
+        FreedBlockProbe::Scan(block, malloc_usable_size(block));
+    __libc_free(block);
+}
+
+extern "C" void* realloc(void* block, std::size_t size)
+{
+    if (block == nullptr || !FreedBlockProbe::GWatching.load(std::memory_order_relaxed))
+        return __libc_realloc(block, size);
+    if (size == 0) {
+        free(block);
+        return nullptr;
+    }
+    // Always a new block while watching, so the old one passes the scan in free.
+    void* moved = __libc_malloc(size);
+    if (moved == nullptr)
+        return nullptr;
+    std::memcpy(moved, block, std::min(size, malloc_usable_size(block)));
+    free(block);
+    return moved;
+}
+
+namespace FreedBlockProbe {
+
+std::optional<std::string> Unavailable()
+{
+    return std::nullopt;
+}
+
+#endif
+
+TWatch::TWatch(std::u16string_view secret, std::size_t window)
+{
+    if (secret.size() > MaxSecret || window == 0 || window > secret.size())
+        throw std::invalid_argument("FreedBlockProbe: secret of 1 to 64 characters, window up to its length");
+    if (std::any_of(secret.begin(), secret.end(), [](char16_t c) { return c == 0 || c > 0x7F; }))
+        throw std::invalid_argument("FreedBlockProbe: the secret must be ASCII");
+    if (GWatching.load())
+        throw std::logic_error("FreedBlockProbe: one watch at a time");
+    GPatternCount = 0;
+    for (std::size_t start = 0; start + window <= secret.size(); ++start) {
+        const std::u16string_view run = secret.substr(start, window);
+        AddPattern(run, 2, "UTF-16LE");
+        AddPattern(run, 1, "UTF-8");
+        AddPattern(run, 4, "UTF-32LE");
+    }
+    GCount.store(0);
+    GWatching.store(true);
+}
+
+TWatch::~TWatch()
+{
+    GWatching.store(false);
+}
+
+std::size_t TWatch::Count() const noexcept
+{
+    return GCount.load();
+}
+
+std::string TWatch::Findings() const
+{
+    std::string out;
+    const std::size_t shown = std::min(GCount.load(), MaxFindings);
+    for (std::size_t i = 0; i < shown; ++i) {
+        out += "block of " + std::to_string(GFindings[i].BlockSize) + " bytes, " + GFindings[i].Form + " at offset " +
+               std::to_string(GFindings[i].Offset) + "\n";
+    }
+    return out;
+}
+
+}  // namespace FreedBlockProbe
