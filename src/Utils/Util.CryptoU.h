@@ -20,13 +20,23 @@ enum class TBase64FormattingOptions : std::uint8_t {
     InsertLineBreaksXE5Compat = 2,  // every full line of 76 characters followed by CR LF
 };
 
-// Bytes to 8-bit base64 text (one byte per character) in the chosen layout.
+// Bytes to 8-bit base64 text (one byte per character) in the chosen layout. Never fails but
+// for memory.
 std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase64FormattingOptions option);
 // 8-bit text to bytes. Every character outside the alphabet is skipped; never fails.
 TBytes DecodeBase64Text(std::string_view text);
 
 // Class-level operations only; never instantiated. Texts and keys come in as views, so a caller's
 // wiping text passes without a copy; decrypted text comes out in a wiping text.
+//
+// How the text and stream operations fail: they return false when the engine failed (the
+// provider refused inside key derivation or the cipher, the padding is wrong, the check data
+// does not match, nothing follows the salt). The result then holds what the engine wrote: with
+// check data nothing, without it the chunks decrypted before the failure. They raise, whatever
+// the key: ENTStatusOSError when the random generator fails (encryption: the salt);
+// EEncodingError when a decrypted UTF-8 payload (the variants "2") is not valid UTF-8; Exception
+// when a container is too large for base64 text; what the caller's streams raise (EStreamError,
+// EOSError); EAssertionFailed when the provider cannot destroy a key or hash.
 class TCrypto {
 public:
     TCrypto() = delete;
@@ -73,6 +83,7 @@ public:
     static bool DecryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
 
     // Base64 (one line, 44 characters) of SHA-256 over the UTF-8 bytes of ASalt followed by AText.
+    // The digests raise ENTStatusOSError when the provider refuses; they return no failure.
     static std::u16string GetHashSHA256(std::u16string_view AText, std::u16string_view ASalt);
     // SHA-256 over ASalt followed by ASrc.
     static TBytes GetHashSHA256b(TBytes ASrc, TBytes ASalt);

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/SecureZero.h"
 #include "core/Bytes.h"
+#include "core/SecureZero.h"
 
 // A text that leaves no copy of itself in memory it gives up. Every buffer it lets go of is wiped
 // first: the one it outgrows, the one it drops when assigned, the one it holds when destroyed. A

@@ -6,7 +6,8 @@
 
 // An ordered list of texts (not sorted, duplicates kept) with a delimiter, a quote character
 // and a strict-delimiter switch, as the parameter block writes and reads it. The items are
-// passwords among others: they, and every text made of them, wipe themselves.
+// passwords among others: they, and every text made of them, wipe themselves. Nothing here fails
+// but Get (below) and memory.
 class TStringList {
 public:
     TStringList() = default;
