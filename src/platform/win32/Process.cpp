@@ -9,6 +9,7 @@
 #include "core/Bytes.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/UniqueHandle.h"
 
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable
