@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/Utf8.h"
+
 std::u16string IntToStr(std::int64_t value)
 {
     const std::string digits = std::to_string(value);
@@ -20,29 +22,9 @@ std::string ToUtf8Lossy(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size() * 3);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextCodePoint(text, i);
+        AppendUtf8(out, IsSurrogate(c) ? U'\uFFFD' : c);
     }
     return out;
 }
@@ -71,18 +53,12 @@ std::u16string FromUtf8Lossy(std::string_view text)
             ++taken;
         }
         if (taken != static_cast<std::size_t>(extra) + 1 || c < minimum || c > 0x10FFFF ||
-            (c >= 0xD800 && c <= 0xDFFF)) {
+            IsSurrogate(c)) {
             out.push_back(u'\uFFFD');
             i += taken;
             continue;
         }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        AppendUtf16(out, c);
         i += static_cast<std::size_t>(extra) + 1;
     }
     return out;

@@ -13,15 +13,21 @@
 #include "core/Exceptions.h"
 #include "core/SecureText.h"
 #include "core/Text.h"
+#include "core/Utf8.h"
 
-// Without a system ANSI code page, UTF-8 stands in for it. Conversions go through iconv and
-// never fail: a character the code page cannot represent becomes its default character ("?",
-// or U+FFFD encoded for UTF-8), and every byte that cannot be decoded becomes U+FFFD.
+// Without a system ANSI code page, UTF-8 stands in for it. Conversions never fail: a character
+// the code page cannot represent becomes its default character ("?", or U+FFFD encoded for
+// UTF-8), and every byte that cannot be decoded becomes U+FFFD.
 //
-// The texts may be secrets. iconv converts between two code pages through its own buffer of
-// code points, which it frees unwiped; between the code page and its own code points (WCHAR_T)
-// it converts in one step, without that buffer. So the text side is turned into code points
-// here, in wiping arrays.
+// UTF-8, the usual case, is converted here; other code pages go through iconv. The texts may be
+// secrets. iconv converts between two code pages through its own buffer of code points, which it
+// frees unwiped; between the code page and its own code points (WCHAR_T) it converts in one step,
+// without that buffer. So the text side is turned into code points here, in wiping arrays.
+//
+// The UTF-8 conversion gives what iconv gives for UTF-8 (the tests compare the two): a byte
+// where no well-formed sequence starts becomes U+FFFD and decoding goes on at the next byte; the
+// five- and six-byte forms iconv still reads, and four-byte forms past U+10FFFF, become one
+// U+FFFD each, as no character lies there.
 
 namespace {
 
@@ -132,13 +138,10 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output,
     output.resize(unitsUsed);
 }
 
-bool IsHighSurrogate(char32_t c)
+// Code points that are no characters (none that a code page decodes to) stand for U+FFFD.
+char32_t CharacterOr0xFFFD(char32_t c)
 {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
+    return c > 0x10FFFF || IsSurrogate(c) ? U'\uFFFD' : c;
 }
 
 // A surrogate pair becomes one code point; a lone surrogate stays one of its own, which no code
@@ -147,18 +150,11 @@ TCodePoints CodePointsOf(std::u16string_view text)
 {
     TCodePoints points;
     points.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            points.push_back(0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            points.push_back(text[i]);
-        }
-    }
+    for (std::size_t i = 0; i < text.size();)
+        points.push_back(NextCodePoint(text, i));
     return points;
 }
 
-// Code points that are not characters (none that a code page decodes to) become U+FFFD.
 TSecureText TextOf(const TCodePoints& points)
 {
     std::size_t length = 0;
@@ -166,15 +162,33 @@ TSecureText TextOf(const TCodePoints& points)
         length += c >= 0x10000 && c <= 0x10FFFF ? 2 : 1;
     TSecureText text;
     text.reserve(length);
-    for (char32_t c : points) {
-        if (c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c))
-            c = 0xFFFD;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    for (const char32_t c : points)
+        AppendUtf16(text, CharacterOr0xFFFD(c));
+    return text;
+}
+
+TSecureBytes Utf8Of(std::u16string_view text)
+{
+    TSecureBytes bytes;
+    bytes.reserve(text.size() * 3);
+    for (std::size_t i = 0; i < text.size();)
+        AppendUtf8(bytes, CharacterOr0xFFFD(NextCodePoint(text, i)));
+    return bytes;
+}
+
+TSecureText TextOfUtf8(const std::uint8_t* data, std::size_t size)
+{
+    TSecureText text;
+    text.reserve(size);
+    std::size_t i = 0;
+    while (i < size) {
+        const TUtf8Sequence sequence = ReadUtf8Sequence(data + i, size - i, TUtf8Forms::Extended);
+        if (sequence.Length == 0) {
+            text.push_back(u'\uFFFD');
+            ++i;
         } else {
-            text.push_back(static_cast<char16_t>(c));
+            AppendUtf16(text, CharacterOr0xFFFD(sequence.Value));
+            i += sequence.Length;
         }
     }
     return text;
@@ -201,17 +215,16 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     if (text.empty())
         return {};
     const std::uint32_t codePage = AnsiCodePage();
+    if (codePage == kUtf8CodePage)
+        return Utf8Of(text);
     const TCodePoints points = CodePointsOf(text);
     TSecureBytes output(text.size() * 3 + 16);
     const iconv_t cd = CachedIconv(TDirection::ToAnsi, codePage);
     // A character the code page lacks becomes one default character.
-    static constexpr std::uint8_t utf8Default[] = {0xEF, 0xBF, 0xBD};
-    static constexpr std::uint8_t ansiDefault[] = {'?'};
-    const std::span<const std::uint8_t> replacement = codePage == kUtf8CodePage
-                                                          ? std::span<const std::uint8_t>(utf8Default)
-                                                          : std::span<const std::uint8_t>(ansiDefault);
+    static constexpr std::uint8_t replacement[] = {'?'};
     // A surrogate pair is one code point already, so every refusal passes over one.
-    ConvertAll(cd, reinterpret_cast<const char*>(points.data()), points.size() * sizeof(char32_t), output, replacement,
+    ConvertAll(cd, reinterpret_cast<const char*>(points.data()), points.size() * sizeof(char32_t), output,
+               std::span<const std::uint8_t>(replacement),
                [](const char*, std::size_t) { return sizeof(char32_t); });
     return output;
 }
@@ -221,6 +234,8 @@ TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size)
     if (size == 0)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
+    if (codePage == kUtf8CodePage)
+        return TextOfUtf8(data, size);
     const iconv_t cd = CachedIconv(TDirection::FromAnsi, codePage);
     TCodePoints points(size + 16);
     static constexpr char32_t replacement[] = {U'\uFFFD'};
