@@ -15,6 +15,7 @@
 #include "platform/Process.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Encoding.h"
+#include "rtl/MemoryStream.h"
 
 namespace {
 
@@ -164,12 +165,20 @@ void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStrin
 void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
                                  const TLocalDateTime& now)
 {
+    // The base64 layer does not depend on the key: it is decoded once for both minutes.
+    TMemoryStream container;
+    {
+        const TBytes containerBytes = DecodeBase64String(encryptedParamStr);
+        container.WriteBuffer(containerBytes.data(), static_cast<std::int64_t>(containerBytes.size()));
+    }
     // A block made late in a minute may arrive in the next one.
     for (const TLocalDateTime& moment : {now, IncMinute(now, -1)}) {
         const TSecureText key = GetMinuteKey(moment);
-        TSecureText plainBlock;
-        if (!Decrypt(encryptedParamStr, key, plainBlock))
+        // What a wrong key makes of the block is refused unread: its padding fails, mostly.
+        TMemoryStream plainBytes;
+        if (!TCrypto::DecryptStream(container, key, plainBytes))
             continue;
+        const TSecureText plainBlock = TEncoding::ANSI().GetString(plainBytes.Bytes());
 
         // A wrong key can still yield some text; only a matching digest proves the block.
         const std::u16string_view plain = plainBlock;

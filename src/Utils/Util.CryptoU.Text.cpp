@@ -16,15 +16,15 @@ const TEncoding& PayloadEncoding(bool utf8)
     return utf8 ? TEncoding::UTF8() : TEncoding::ANSI();
 }
 
-// Base64 text is ASCII. Every other character is dropped before decoding: narrowed to a
-// legacy code page it could otherwise turn into alphabet bytes (a trail byte, a best fit).
-TBytes ContainerBytes(std::u16string_view text)
+}  // namespace
+
+TBytes DecodeBase64String(std::u16string_view text)
 {
+    // Narrowed to a legacy code page, a character beyond ASCII could turn into alphabet bytes
+    // (a trail byte, a best fit); the ASCII encoding makes it a byte the decoder skips.
     const TSecureBytes ascii = TEncoding::ASCII().GetBytes(text);
     return DecodeBase64Text(std::string_view(reinterpret_cast<const char*>(ascii.data()), ascii.size()));
 }
-
-}  // namespace
 
 std::int32_t TCrypto::ContainerByteCount(std::size_t size)
 {
@@ -53,7 +53,7 @@ bool TCrypto::GetDecryptedStringInner(std::u16string_view AEncryptedText, std::u
                                       bool checkData, bool utf8)
 {
     // Every input is read before the result is touched: the result may be the text or the key.
-    const TBytes container = ContainerBytes(AEncryptedText);
+    const TBytes container = DecodeBase64String(AEncryptedText);
     const TSecureBytes keyBytes = TEncoding::UTF8().GetBytes(AKey);
     AText.clear();
     TMemoryStream source;

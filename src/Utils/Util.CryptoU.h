@@ -25,6 +25,9 @@ enum class TBase64FormattingOptions : std::uint8_t {
 std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase64FormattingOptions option);
 // 8-bit text to bytes. Every character outside the alphabet is skipped; never fails.
 TBytes DecodeBase64Text(std::string_view text);
+// Base64 text as the text operations read it: every character beyond ASCII is skipped with the
+// other characters outside the alphabet.
+TBytes DecodeBase64String(std::u16string_view text);
 
 // Class-level operations only; never instantiated. Texts and keys come in as views, so a caller's
 // wiping text passes without a copy; decrypted text comes out in a wiping text.

@@ -6,6 +6,7 @@
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "core/Exceptions.h"
 #include "platform/CodePage.h"
+#include "rtl/CodePagePin.h"
 #include "rtl/DateUtils.h"
 #include "support/TestSupport.h"
 
@@ -177,6 +178,21 @@ TEST_F(ParamsTest, BlockIsOneLineOfBase64)
         const bool base64 = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
                             c == u'+' || c == u'/' || c == u'=';
         ASSERT_TRUE(base64) << "character " << static_cast<int>(c);
+    }
+}
+
+// The reader skips a stray character beyond ASCII, as the text operations do. Through code page
+// 932, "ア" would become 0x83 0x41, and its trail byte is the base64 alphabet's "A".
+TEST_F(ParamsTest, StrayCharacterBeyondAsciiInBlockIsSkipped)
+{
+    TCodePagePin pin;
+    PIN_CODE_PAGE(pin, 932);
+    const std::u16string block = BlockOf({u"pbk", u"entry", u"user", u"pass", u"123"});
+    for (const std::size_t at : {std::size_t{0}, block.size() / 2, block.size()}) {
+        const std::u16string spoiled = block.substr(0, at) + U16("ア") + block.substr(at);
+        TStringList list;
+        EXPECT_EQ(DecryptFailure(spoiled, MadeAt, list), "") << "at " << at;
+        EXPECT_EQ(Show(list.Items()), Show({u"pbk", u"entry", u"user", u"pass", u"123"})) << "at " << at;
     }
 }
 
