@@ -17,7 +17,11 @@ function(corvane_ship_program program)
   if(NOT CORVANE_WINDOWS)
     return()
   endif()
-  target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
+  # Terminal-server aware, as Windows' own linkers mark a program by default: on a terminal server,
+  # where most machines shared by several users are, an unaware program runs under a compatibility
+  # layer that redirects its INI files and some registry keys into per-user copies. Neither
+  # program needs that.
+  target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp -Wl,--tsaware)
 
   # Version resource and manifest.
   set(CORVANE_PROGRAM ${program})
@@ -96,6 +100,31 @@ set(CORVANE_SIGNING_PKCS12 "" CACHE FILEPATH
 set(CORVANE_SIGNING_PASSWORD_VARIABLE "CORVANE_SIGNING_PASSWORD" CACHE STRING
     "Environment variable that holds the PKCS#12 file's password while the package is built")
 
+# What Add/Remove Programs shows, and inventory tools read, besides the name, version and
+# manufacturer: where to get help, what the product is, whom to ask. Placeholders (example.
+# names) until a deployment configures its own.
+set(CORVANE_ARP_HELP_LINK "https://support.orvex.example/corvane-dialer" CACHE STRING
+    "Help link of the installed product in Add/Remove Programs (ARPHELPLINK)")
+set(CORVANE_ARP_ABOUT_LINK "https://www.orvex.example/corvane-dialer" CACHE STRING
+    "About link of the installed product in Add/Remove Programs (ARPURLINFOABOUT)")
+set(CORVANE_ARP_CONTACT "Orvex support desk" CACHE STRING
+    "Contact of the installed product in Add/Remove Programs (ARPCONTACT)")
+foreach(arp CORVANE_ARP_HELP_LINK CORVANE_ARP_ABOUT_LINK CORVANE_ARP_CONTACT)
+  if("${${arp}}" STREQUAL "")
+    message(FATAL_ERROR "${arp} must not be empty: Windows Installer properties have values.")
+  endif()
+endforeach()
+
+# The error log folder's permissions: the commented packaging/ErrorLogFolder.sddl joined into the
+# one SDDL string that the package carries and the permission test reads back.
+set(CORVANE_LOG_FOLDER_SDDL_SOURCE ${PROJECT_SOURCE_DIR}/packaging/ErrorLogFolder.sddl)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CORVANE_LOG_FOLDER_SDDL_SOURCE})
+file(READ ${CORVANE_LOG_FOLDER_SDDL_SOURCE} sddl)
+string(REGEX REPLACE "#[^\n]*" "" sddl "${sddl}")
+string(REGEX REPLACE "[ \t\r\n]" "" sddl "${sddl}")
+set(CORVANE_LOG_FOLDER_SDDL_FILE ${CMAKE_BINARY_DIR}/generated/ErrorLogFolder.sddl)
+file(CONFIGURE OUTPUT ${CORVANE_LOG_FOLDER_SDDL_FILE} CONTENT "${sddl}\n" @ONLY)
+
 # One UpgradeCode for every version; a product code of its own for each version, derived from
 # the version so that every build of one version carries the same one.
 set(CORVANE_UPGRADE_CODE "5C1E3A8B-2F4D-4B6A-9E07-3D8C1F2A6B94")
@@ -121,6 +150,8 @@ else()
             --upgrade-code ${CORVANE_UPGRADE_CODE} --guid-namespace ${CORVANE_GUID_NAMESPACE}
             --epoch ${CORVANE_SOURCE_DATE_EPOCH} --stage ${CMAKE_BINARY_DIR}/package/stage
             --pkcs12 "${CORVANE_SIGNING_PKCS12}" --password-variable ${CORVANE_SIGNING_PASSWORD_VARIABLE}
+            --log-folder-sddl ${CORVANE_LOG_FOLDER_SDDL_FILE} --help-link "${CORVANE_ARP_HELP_LINK}"
+            --about-link "${CORVANE_ARP_ABOUT_LINK}" --contact "${CORVANE_ARP_CONTACT}"
             --output ${CORVANE_MSI_FILE}
     VERBATIM)
   add_dependencies(msi CorvaneDialer corvane)

@@ -1,7 +1,8 @@
 # Checks a shipped Windows program from its own PE headers, read here byte by byte rather than
 # through a tool that might paper over them, and its resources as windres decompiles them:
 #   - x64 PE32+, stamped with the commit time (SOURCE_DATE_EPOCH), not the build time;
-#   - ASLR with high-entropy addresses (with its base relocations) and NX compatibility;
+#   - ASLR with high-entropy addresses (with its base relocations), NX compatibility and
+#     terminal-server awareness;
 #   - no section both writable and executable, no .debug_* section, no symbol table;
 #   - a version resource of this version, product and company, and a manifest that asks for no
 #     elevation, names Windows 7 to 11, and neither changes the code page nor lifts the path limit.
@@ -78,7 +79,7 @@ if(relocations_stripped)
 endif()
 
 le(dll_flags "${head}" "${optional} + 70" 2)
-foreach(flag HIGH_ENTROPY_VA:0x20 DYNAMIC_BASE:0x40 NX_COMPAT:0x100)
+foreach(flag HIGH_ENTROPY_VA:0x20 DYNAMIC_BASE:0x40 NX_COMPAT:0x100 TERMINAL_SERVER_AWARE:0x8000)
   string(REPLACE ":" ";" flag "${flag}")
   list(GET flag 0 name)
   list(GET flag 1 bit)
