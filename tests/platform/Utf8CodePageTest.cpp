@@ -106,8 +106,8 @@ std::vector<std::uint8_t> AwkwardBytes(std::mt19937& random, std::size_t size)
     return bytes;
 }
 
-// Every string of up to two bytes, every lead byte before every pair of one range's edges, and
-// random strings of awkward bytes.
+// Every string of one or two bytes; every byte from C0 on before each pair of the edges of the
+// continuation ranges, with and without one more continuation byte; random awkward strings.
 std::vector<std::vector<std::uint8_t>> Corpus()
 {
     std::vector<std::vector<std::uint8_t>> corpus;
