@@ -67,59 +67,60 @@ void AppendUtf8(Bytes& bytes, char32_t c)
     }
 }
 
-// Which lead bytes start a sequence: today's UTF-8 (up to four bytes), or also the five- and
-// six-byte forms of the original definition, which some decoders still accept and which then
-// carry values past U+10FFFF.
-enum class TUtf8Forms { Standard, Extended };
-
-// One sequence at the start of data. Length is 0 when data[0] starts no well-formed sequence: a
-// continuation byte or a lead byte that cannot start one, a sequence cut short by a byte that
-// does not continue it or by the end, an overlong form or an encoded surrogate. Otherwise Value
-// is the value, which may lie past U+10FFFF (a four-byte form from F4 90 on, or an extended form).
+// One step of decoding UTF-8 at the start of data (size at least 1).
+//
+// Valid: a well-formed sequence of Length bytes (the Unicode Standard's table 3-7: shortest form,
+// no encoded surrogate, nothing past U+10FFFF) holding Value. Otherwise Length is the length of
+// the maximal subpart at the start: the longest run of bytes that begins some well-formed
+// sequence, or the first byte alone when none begins with it (a continuation byte, C0, C1, F5 to
+// FF). A decoder that stands one U+FFFD for each maximal subpart and goes on after it follows the
+// standard's recommended practice ("U+FFFD Substitution of Maximal Subparts", section 3.9):
+// F4 90 80 80 gives four U+FFFD (no sequence begins F4 90), E1 80 41 gives U+FFFD and "A", ED A0 80
+// (a surrogate) gives three, a cut E1 80 at the end one.
 struct TUtf8Sequence {
     char32_t Value = 0;
-    std::size_t Length = 0;
+    std::size_t Length = 1;
+    bool Valid = false;
 };
 
-inline TUtf8Sequence ReadUtf8Sequence(const std::uint8_t* data, std::size_t size, TUtf8Forms forms)
+inline TUtf8Sequence ReadUtf8Sequence(const std::uint8_t* data, std::size_t size)
 {
     const std::uint8_t lead = data[0];
     if (lead < 0x80)
-        return {lead, 1};
+        return {lead, 1, true};
     std::size_t length = 0;
     char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC0 && lead <= 0xDF) {
+    // The range of the second byte; later continuation bytes are 80 to BF. The narrower ranges
+    // after E0, ED, F0 and F4 rule out overlong forms, surrogates and values past U+10FFFF from
+    // the second byte on, which is what makes the first byte alone a maximal subpart there.
+    std::uint8_t secondLow = 0x80;
+    std::uint8_t secondHigh = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
         value = lead & 0x1F;
-        minimum = 0x80;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         value = lead & 0x0F;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF7) {
+        if (lead == 0xE0)
+            secondLow = 0xA0;
+        else if (lead == 0xED)
+            secondHigh = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         value = lead & 0x07;
-        minimum = 0x10000;
-    } else if (forms == TUtf8Forms::Extended && lead >= 0xF8 && lead <= 0xFB) {
-        length = 5;
-        value = lead & 0x03;
-        minimum = 0x200000;
-    } else if (forms == TUtf8Forms::Extended && lead >= 0xFC && lead <= 0xFD) {
-        length = 6;
-        value = lead & 0x01;
-        minimum = 0x4000000;
+        if (lead == 0xF0)
+            secondLow = 0x90;
+        else if (lead == 0xF4)
+            secondHigh = 0x8F;
     } else {
         return {};
     }
-    if (size < length)
-        return {};
     for (std::size_t k = 1; k < length; ++k) {
-        if ((data[k] & 0xC0) != 0x80)
-            return {};
+        const std::uint8_t low = k == 1 ? secondLow : std::uint8_t{0x80};
+        const std::uint8_t high = k == 1 ? secondHigh : std::uint8_t{0xBF};
+        if (k == size || data[k] < low || data[k] > high)
+            return {0, k, false};
         value = (value << 6) | (data[k] & 0x3F);
     }
-    if (value < minimum || IsSurrogate(value))
-        return {};
-    return {value, length};
+    return {value, length, true};
 }

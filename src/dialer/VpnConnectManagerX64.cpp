@@ -1,3 +1,8 @@
+// The fuzz build's weakened key derivation never reaches a program (cmake/FuzzBuildMode.cmake).
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+#error "FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION weakens the key derivation: no program is built with it"
+#endif
+
 #include "dialer/VpnConnectManagerX64.h"
 
 #include <algorithm>

@@ -2,6 +2,10 @@
 // names and ends with the dial's result, or 9999 when no dial result was reached. It shows and
 // prints nothing; failures go to the error log.
 
+// The fuzz build's weakened key derivation never reaches a program (cmake/FuzzBuildMode.cmake).
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+#error "FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION weakens the key derivation: no program is built with it"
+#endif
 #include <cstdint>
 #include <string>
 

@@ -16,8 +16,13 @@
 // Neither direction fails. Windows: characters the code page lacks map best-fit where Windows
 // knows a fit (A for U+0100 under 1252) and to the default character otherwise; bytes decode by
 // the code page's own rules. POSIX: a character the code page lacks becomes one "?" (U+FFFD's
-// bytes under 65001; a surrogate pair counts as one character, no best fit), and every byte
-// that cannot be decoded becomes U+FFFD.
+// bytes under 65001; a surrogate pair counts as one character, no best fit); a byte the code
+// page cannot decode becomes U+FFFD, in its place among the characters around it. Under 65001
+// bytes that form no character follow the Unicode Standard's "U+FFFD Substitution of Maximal
+// Subparts" (section 3.9), as Python's and the WHATWG decoders do: each maximal subpart (the
+// longest run that begins some well-formed sequence, else a single byte) becomes one U+FFFD.
+// So F4 90 80 80 gives four (nothing past U+10FFFF begins a sequence), ED A0 80 (a surrogate)
+// three, C0 AF two, E1 80 41 gives U+FFFD and "A", and E1 80 cut by the end one.
 
 std::uint32_t AnsiCodePage();
 // Selects the code page of every later conversion; raises EOSError when it is unknown.

@@ -36,8 +36,8 @@ public:
         text.reserve(size);
         std::size_t i = 0;
         while (i < size) {
-            const TUtf8Sequence sequence = ReadUtf8Sequence(data + i, size - i, TUtf8Forms::Standard);
-            if (sequence.Length == 0 || sequence.Value > 0x10FFFF)
+            const TUtf8Sequence sequence = ReadUtf8Sequence(data + i, size - i);
+            if (!sequence.Valid)
                 RaiseNoMapping();
             AppendUtf16(text, sequence.Value);
             i += sequence.Length;

@@ -51,4 +51,48 @@ INSTANTIATE_TEST_SUITE_P(Texts, SecureTextObject,
                              TObjectCase{"LongFromTheStart", u"Qv7#mZ2!xR9@kT4$wL6%", u"++"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// clear() keeps the buffer for reuse and leaves nothing of the text in it: neither the characters
+// in use nor those past the end that a shortened text no longer uses.
+struct TClearCase {
+    const char* Name;
+    std::u16string Text;  // made with, then grown with secret characters to fill its capacity
+    std::size_t Kept;     // then shortened to this many before clear()
+};
+
+void PrintTo(const TClearCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class SecureTextClear : public ::testing::TestWithParam<TClearCase> {};
+
+TEST_P(SecureTextClear, LeavesZerosInItsWholeCapacity)
+{
+    const TClearCase& c = GetParam();
+    TSecureText text(c.Text);
+    text.resize(text.capacity(), u'S');
+    text.resize(c.Kept);
+    const std::size_t capacity = text.capacity();
+    const volatile char16_t* buffer = text.data();
+
+    text.clear();
+
+    EXPECT_TRUE(text.empty());
+    ASSERT_EQ(text.capacity(), capacity);
+    ASSERT_EQ(text.data(), buffer);
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < capacity; ++i)
+        left += buffer[i] != u'\0';
+    EXPECT_EQ(left, 0u) << "characters left in a capacity of " << capacity;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SecureTextClear,
+                         ::testing::Values(  // In the buffer inside the object.
+                             TClearCase{"InsideTheObject", u"pw", 2}, TClearCase{"ShortenedInsideTheObject", u"pw", 1},
+                             // On the heap.
+                             TClearCase{"OnTheHeap", u"Qv7#mZ2!xR9@kT4$wL6%", 20},
+                             TClearCase{"ShortenedOnTheHeap", u"Qv7#mZ2!xR9@kT4$wL6%", 3},
+                             TClearCase{"ShortenedToNothing", u"Qv7#mZ2!xR9@kT4$wL6%", 0}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace

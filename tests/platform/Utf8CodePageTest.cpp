@@ -1,16 +1,20 @@
-// The POSIX UTF-8 code page converts without iconv; iconv's own UTF-8 converter, driven the way
-// the other code pages are (a refused byte becomes U+FFFD, a value that is no character too), is
-// the oracle it must match byte for byte.
+// The POSIX UTF-8 code page converts without iconv. Decoding follows the Unicode Standard's
+// "U+FFFD Substitution of Maximal Subparts": the standard's own examples, and Python's decoder,
+// which follows that practice, run as a child process over a generated corpus, are its oracles.
+// Encoding must match iconv's own UTF-8 converter byte for byte.
 
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <cerrno>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "support/ChildProcess.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -24,41 +28,6 @@ public:
 private:
     std::uint32_t FSaved;
 };
-
-std::u16string IconvDecode(const std::vector<std::uint8_t>& bytes)
-{
-    const iconv_t cd = iconv_open("WCHAR_T", "UTF-8");
-    std::vector<char32_t> points;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        char* in = reinterpret_cast<char*>(const_cast<std::uint8_t*>(bytes.data() + at));
-        std::size_t inLeft = bytes.size() - at;
-        std::vector<char32_t> chunk(inLeft + 1);
-        char* out = reinterpret_cast<char*>(chunk.data());
-        std::size_t outLeft = chunk.size() * sizeof(char32_t);
-        const std::size_t rc = iconv(cd, &in, &inLeft, &out, &outLeft);
-        chunk.resize(chunk.size() - outLeft / sizeof(char32_t));
-        points.insert(points.end(), chunk.begin(), chunk.end());
-        at = bytes.size() - inLeft;
-        if (rc == static_cast<std::size_t>(-1)) {
-            points.push_back(0xFFFD);
-            ++at;
-        }
-    }
-    iconv_close(cd);
-    std::u16string text;
-    for (char32_t c : points) {
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = 0xFFFD;
-        if (c >= 0x10000) {
-            text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return text;
-}
 
 std::vector<std::uint8_t> IconvEncode(const std::u16string& text)
 {
@@ -84,47 +53,120 @@ std::vector<std::uint8_t> IconvEncode(const std::u16string& text)
     return bytes;
 }
 
+std::u16string Decode(const std::vector<std::uint8_t>& bytes)
+{
+    const TSecureText text = AnsiToUnicode(bytes.data(), bytes.size());
+    return std::u16string(text.data(), text.size());
+}
+
+struct TExample {
+    const char* Hex;
+    std::u16string Text;
+};
+
+// The examples of section 3.9 of the Unicode Standard, and the cases its rule decides.
+TEST(Utf8CodePage, DecodesTheStandardsExamples)
+{
+    TUtf8Pin pin;
+    const std::u16string r = u"\ufffd";
+    const TExample examples[] = {
+        // The example that introduces the practice.
+        {"61f18080e180c262806380bf64", u"a" + r + r + r + u"b" + r + u"c" + r + r + u"d"},
+        // Non-shortest forms, surrogates, other ill-formed sequences, truncated sequences.
+        {"c0afe080bff0818241", r + r + r + r + r + r + r + r + u"A"},
+        {"eda080edbfbfedaf41", r + r + r + r + r + r + r + r + u"A"},
+        {"f4919293ff4180bf42", r + r + r + r + r + u"A" + r + r + u"B"},
+        {"e180e2f09192f1bf41", r + r + r + r + u"A"},
+        // Past U+10FFFF: no well-formed sequence begins F4 90, so every byte is a subpart.
+        {"f4908080", r + r + r + r},
+        {"e18041", r + u"A"},
+        {"c0af", r + r},
+        {"eda080", r + r + r},
+        {"e180", r},
+        {"f48f", r},
+        // The five- and six-byte forms of the original definition begin no sequence at all.
+        {"f888808080", r + r + r + r + r},
+        {"fc8480808080", r + r + r + r + r + r},
+        // Well formed at the edges of each range.
+        {"c280dfbfe0a080ed9fbfee8080f0908080f48fbfbf", u"\u0080\u07ff\u0800\ud7ff\ue000\U00010000\U0010ffff"},
+    };
+    for (const TExample& example : examples)
+        EXPECT_EQ(Decode(TestSupport::FromHex(example.Hex)), example.Text) << example.Hex;
+}
+
 // Bytes where malformed, overlong, extended and cut sequences are common.
 std::vector<std::uint8_t> AwkwardBytes(std::mt19937& random, std::size_t size)
 {
-    static constexpr std::uint8_t interesting[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
-                                                   0xC1, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF7,
-                                                   0xF8, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+    static constexpr std::uint8_t interesting[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1,
+                                                   0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3,
+                                                   0xF4, 0xF5, 0xF7, 0xF8, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
     std::vector<std::uint8_t> bytes(size);
     for (auto& b : bytes)
         b = random() % 2 ? interesting[random() % std::size(interesting)] : static_cast<std::uint8_t>(random());
     return bytes;
 }
 
-TEST(Utf8CodePage, DecodesAsIconvDoesOnAwkwardBytes)
+// Every string of one or two bytes; every byte from C0 on before each pair of the edges of the
+// continuation ranges, with and without one more continuation byte; random awkward strings.
+std::vector<std::vector<std::uint8_t>> Corpus()
 {
-    TUtf8Pin pin;
-    std::mt19937 random(12);
-    for (int round = 0; round < 20000; ++round) {
-        const std::vector<std::uint8_t> bytes = AwkwardBytes(random, 1 + random() % 24);
-        const TSecureText text = AnsiToUnicode(bytes.data(), bytes.size());
-        ASSERT_EQ(std::u16string(text.data(), text.size()), IconvDecode(bytes)) << "round " << round;
+    std::vector<std::vector<std::uint8_t>> corpus;
+    for (int first = 0; first < 256; ++first) {
+        corpus.push_back({static_cast<std::uint8_t>(first)});
+        for (int second = 0; second < 256; ++second)
+            corpus.push_back({static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second)});
     }
+    static constexpr std::uint8_t edges[] = {0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xF4};
+    for (int lead = 0xC0; lead < 256; ++lead) {
+        for (const std::uint8_t second : edges) {
+            for (const std::uint8_t third : edges) {
+                corpus.push_back({static_cast<std::uint8_t>(lead), second, third});
+                corpus.push_back({static_cast<std::uint8_t>(lead), second, third, 0x80});
+            }
+        }
+    }
+    std::mt19937 random(12);
+    for (int round = 0; round < 20000; ++round)
+        corpus.push_back(AwkwardBytes(random, 1 + random() % 24));
+    return corpus;
 }
 
-TEST(Utf8CodePage, DecodesEveryFormAsIconvDoes)
+// Python's UTF-8 decoder with "replace" substitutes maximal subparts; its result comes back as
+// UTF-16LE in hex, one line per input line.
+constexpr const char* PythonDecoder =
+    "import sys\n"
+    "with open(sys.argv[1]) as source, open(sys.argv[2], 'w') as target:\n"
+    "    for line in source:\n"
+    "        text = bytes.fromhex(line.strip()).decode('utf-8', 'replace')\n"
+    "        target.write(text.encode('utf-16-le').hex() + '\\n')\n";
+
+TEST(Utf8CodePage, DecodesAsPythonDoes)
 {
-    TUtf8Pin pin;
-    const std::vector<std::vector<std::uint8_t>> cases = {
-        {0xC0, 0x80},                          // overlong
-        {0xED, 0xA0, 0x80},                    // encoded surrogate
-        {0xF4, 0x90, 0x80, 0x80},              // past U+10FFFF
-        {0xF8, 0x88, 0x80, 0x80, 0x80},        // five-byte form
-        {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80},  // six-byte form
-        {0xF8, 0x87, 0xBF, 0xBF, 0xBF},        // overlong five-byte form
-        {0x41, 0xE2, 0x82},                    // cut by the end
-        {0xE2, 0x82, 0x41},                    // cut by a byte that does not continue it
-        {0xF0, 0x9F, 0x94, 0x92, 0xEF, 0xBF, 0xBE},
-    };
-    for (const auto& bytes : cases) {
-        const TSecureText text = AnsiToUnicode(bytes.data(), bytes.size());
-        EXPECT_EQ(std::u16string(text.data(), text.size()), IconvDecode(bytes));
+    const std::vector<std::vector<std::uint8_t>> corpus = Corpus();
+    TestSupport::TTempDir dir;
+    {
+        std::ofstream source(dir / "corpus.txt");
+        for (const auto& bytes : corpus)
+            source << TestSupport::ToHex(bytes) << '\n';
     }
+    const TestSupport::TCapturedRun run = TestSupport::RunCaptured(
+        "python3", {"-c", PythonDecoder, (dir / "corpus.txt").string(), (dir / "decoded.txt").string()});
+    ASSERT_EQ(run.ExitCode, 0) << "python3 (scripts/setup installs it): " << run.Err;
+
+    TUtf8Pin pin;
+    std::ifstream decoded(dir / "decoded.txt");
+    std::string line;
+    int mismatches = 0;
+    for (const auto& bytes : corpus) {
+        ASSERT_TRUE(std::getline(decoded, line)) << "Python decoded fewer strings than it was given";
+        const std::u16string text = Decode(bytes);
+        const std::string actual =
+            TestSupport::ToHex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * sizeof(char16_t));
+        if (actual != line && ++mismatches <= 10)
+            ADD_FAILURE() << TestSupport::ToHex(bytes) << " decodes as " << actual << " (UTF-16LE), Python gives "
+                          << line;
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << corpus.size() << " strings";
 }
 
 TEST(Utf8CodePage, EncodesAsIconvDoesWithLoneSurrogates)

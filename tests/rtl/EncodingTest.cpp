@@ -221,7 +221,7 @@ TEST(AnsiEncoding, UndecodableBytesBecomeReplacementCharacters)
 {
     TCodePagePin pin;
     pin.Pin(65001);
-    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("41ff42eda08043e381")), u"A\ufffdB\ufffd\ufffd\ufffdC\ufffd\ufffd");
+    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("41ff42eda08043e381")), u"A\ufffdB\ufffd\ufffd\ufffdC\ufffd");
     pin.Pin(932);
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("4193")), u"A\ufffd");
 }
@@ -269,9 +269,44 @@ INSTANTIATE_TEST_SUITE_P(
     CodePages, AnsiDecodingRun,
     ::testing::Values(TDecodeRunCase{"StrayBytes65001", 65001, "ff", u"\ufffd"},
                       TDecodeRunCase{"MixedWithText65001", 65001, "41ff80bf42e38182", u"A\ufffd\ufffd\ufffdB\u3042"},
-                      TDecodeRunCase{"CutSequences65001", 65001, "e38141", u"\ufffd\ufffdA"},
+                      TDecodeRunCase{"CutSequences65001", 65001, "e38141", u"\ufffdA"},
                       TDecodeRunCase{"UndefinedBytes1252", 1252, "81618d8f909d", u"\ufffda\ufffd\ufffd\ufffd\ufffd"},
                       TDecodeRunCase{"UndefinedBytes932", 932, "80a0418540", u"\ufffd\ufffdA\ufffd@"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// Code pages 1255 and 1258 hold a base character back until they see whether a combining mark
+// follows it. The replacement of a byte they refuse keeps its place after such a character.
+struct TOrderCase {
+    const char* Name;
+    std::uint32_t CodePage;
+    const char* Hex;
+    std::u16string Text;
+};
+
+void PrintTo(const TOrderCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class AnsiDecodingOrder : public ::testing::TestWithParam<TOrderCase> {
+protected:
+    TCodePagePin FPin;
+};
+
+TEST_P(AnsiDecodingOrder, KeepsEveryReplacementInItsPlace)
+{
+    FPin.Pin(GetParam().CodePage);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().Hex)), GetParam().Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, AnsiDecodingOrder,
+    ::testing::Values(TOrderCase{"Between1258", 1258, "618162", u"a\ufffdb"},
+                      TOrderCase{"AtTheEnd1258", 1258, "6181", u"a\ufffd"},
+                      TOrderCase{"Runs1258", 1258, "41818a42438d", u"A\ufffd\ufffdBC\ufffd"},
+                      TOrderCase{"HebrewLetters1255", 1255, "e0ffe1", u"\u05d0\ufffd\u05d1"},
+                      // A mark that follows still composes; the refused byte comes after the result.
+                      TOrderCase{"ComposedThenRefused1258", 1258, "61ec8162", u"\u00e1\ufffdb"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct TEncodeRunCase {

@@ -1,4 +1,9 @@
 // corvane: the command-line tool for launching programs and support staff.
+// The fuzz build's weakened key derivation never reaches a program (cmake/FuzzBuildMode.cmake).
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+#error "FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION weakens the key derivation: no program is built with it"
+#endif
+
 #include <cstdio>
 #include <map>
 #include <string>

@@ -17,17 +17,23 @@
 
 // Without a system ANSI code page, UTF-8 stands in for it. Conversions never fail: a character
 // the code page cannot represent becomes its default character ("?", or U+FFFD encoded for
-// UTF-8), and every byte that cannot be decoded becomes U+FFFD.
+// UTF-8), and what cannot be decoded becomes U+FFFD: each byte the code page refuses, and under
+// UTF-8 each maximal subpart of an ill-formed sequence.
 //
 // UTF-8, the usual case, is converted here; other code pages go through iconv. The texts may be
 // secrets. iconv converts between two code pages through its own buffer of code points, which it
 // frees unwiped; between the code page and its own code points (WCHAR_T) it converts in one step,
 // without that buffer. So the text side is turned into code points here, in wiping arrays.
 //
-// The UTF-8 conversion gives what iconv gives for UTF-8 (the tests compare the two): a byte
-// where no well-formed sequence starts becomes U+FFFD and decoding goes on at the next byte; the
-// five- and six-byte forms iconv still reads, and four-byte forms past U+10FFFF, become one
-// U+FFFD each, as no character lies there.
+// UTF-8 decodes by the Unicode Standard's recommended practice, which Python's and the WHATWG
+// decoders follow (the tests compare with Python's): each maximal subpart of an ill-formed
+// sequence becomes one U+FFFD (core/Utf8.h). iconv's own UTF-8 converter does not: it refuses
+// one byte at a time and still reads the five- and six-byte forms of the original definition.
+// Encoding gives what iconv's encoder gives.
+//
+// Code pages 1255 and 1258 hold a base character back until they see whether a combining mark
+// follows. Before a refused byte's U+FFFD goes out, what iconv holds is written, so that the
+// replacement stands where the byte stood.
 
 namespace {
 
@@ -103,30 +109,31 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output,
 {
     using TUnit = typename Output::value_type;
     std::size_t unitsUsed = 0;
-    bool flushed = false;
-    while (!flushed) {
-        char* out = reinterpret_cast<char*>(output.data() + unitsUsed);
-        std::size_t outLeft = (output.size() - unitsUsed) * sizeof(TUnit);
-        const std::size_t outBefore = outLeft;
-        char* inPtr = const_cast<char*>(in);
-        // With the input used up, one more call writes what a stateful code page still holds.
-        const bool flushing = inLeft == 0;
-        const std::size_t rc =
-            flushing ? iconv(cd, nullptr, nullptr, &out, &outLeft) : iconv(cd, &inPtr, &inLeft, &out, &outLeft);
-        const int error = errno;
-        unitsUsed += (outBefore - outLeft) / sizeof(TUnit);
-        in = inPtr;
-        if (rc != static_cast<std::size_t>(-1)) {
-            flushed = flushing;
-            continue;
-        }
-        if (error == E2BIG) {
+    // One conversion of what is left of the input, or, when writing what a stateful code page
+    // still holds, of none (which also returns iconv to its initial state). Returns 0 when iconv
+    // took it all, else the error of what it refused.
+    const auto convert = [&](bool heldOnly) -> int {
+        for (;;) {
+            char* out = reinterpret_cast<char*>(output.data() + unitsUsed);
+            std::size_t outLeft = (output.size() - unitsUsed) * sizeof(TUnit);
+            const std::size_t outBefore = outLeft;
+            char* inPtr = const_cast<char*>(in);
+            const std::size_t rc =
+                heldOnly ? iconv(cd, nullptr, nullptr, &out, &outLeft) : iconv(cd, &inPtr, &inLeft, &out, &outLeft);
+            const int error = errno;
+            unitsUsed += (outBefore - outLeft) / sizeof(TUnit);
+            in = inPtr;
+            if (rc != static_cast<std::size_t>(-1))
+                return 0;
+            if (error != E2BIG)
+                return error;
             output.resize(output.size() * 2 + 16);
-            continue;
         }
-        if (flushing)
-            break;
-        // EILSEQ (refused) or EINVAL (incomplete at the end): replace and move on.
+    };
+    while (inLeft > 0 && convert(false) != 0) {
+        // EILSEQ (refused) or EINVAL (incomplete at the end): what iconv holds back comes first,
+        // then the replacement, and conversion goes on after the refused bytes.
+        convert(true);
         if (output.size() - unitsUsed < replacement.size())
             output.resize(output.size() * 2 + replacement.size());
         std::copy(replacement.begin(), replacement.end(), output.begin() + static_cast<std::ptrdiff_t>(unitsUsed));
@@ -135,6 +142,7 @@ void ConvertAll(iconv_t cd, const char* in, std::size_t inLeft, Output& output,
         in += skip;
         inLeft -= skip;
     }
+    convert(true);
     output.resize(unitsUsed);
 }
 
@@ -182,14 +190,9 @@ TSecureText TextOfUtf8(const std::uint8_t* data, std::size_t size)
     text.reserve(size);
     std::size_t i = 0;
     while (i < size) {
-        const TUtf8Sequence sequence = ReadUtf8Sequence(data + i, size - i, TUtf8Forms::Extended);
-        if (sequence.Length == 0) {
-            text.push_back(u'\uFFFD');
-            ++i;
-        } else {
-            AppendUtf16(text, CharacterOr0xFFFD(sequence.Value));
-            i += sequence.Length;
-        }
+        const TUtf8Sequence sequence = ReadUtf8Sequence(data + i, size - i);
+        AppendUtf16(text, sequence.Valid ? sequence.Value : U'\uFFFD');
+        i += sequence.Length;
     }
     return text;
 }
