@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,11 @@ inline constexpr std::size_t MaxLogPathLength = 259;
 bool DirectoryExists(const std::u16string& path);
 // True for an existing file (or a link to one); false for directories.
 bool FileExists(const std::u16string& path);
+
+// The size of an existing file, asked without opening it for reading or writing, so a file that
+// someone holds against readers (a writer's lock, a share-none handle) still answers. Nothing
+// when it is absent, a directory, or the system will not say.
+std::optional<std::uint64_t> FileSizeOf(const std::u16string& path);
 
 // Whether every character may stand in a path: on Windows no control character and none of
 // < > | " (a leading extended-length prefix aside, no ? or * either); on POSIX anything but U+0000.

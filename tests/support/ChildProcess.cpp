@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "platform/ScopeExit.h"
 #include "platform/UniqueHandle.h"
 #include "support/TestSupport.h"
 
@@ -13,7 +14,9 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
+#include <sstream>
 extern char** environ;
 #endif
 
@@ -159,17 +162,26 @@ std::uint32_t Spawn(const std::filesystem::path& program, const std::vector<std:
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    // Every step is checked: a file action that failed to register would leave the child writing
+    // into the test's own streams, or reading its input.
+    auto check = [&](int result, const char* step) {
+        if (result != 0)
+            throw std::runtime_error("cannot start " + program.string() + ": " + step + " failed (" +
+                                     std::to_string(result) + ")");
+    };
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    check(posix_spawn_file_actions_init(&actions), "posix_spawn_file_actions_init");
+    const TScopeExit destroyActions([&] { posix_spawn_file_actions_destroy(&actions); });
+    check(posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0), "posix_spawn_file_actions_addopen");
+    check(posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+          "posix_spawn_file_actions_addopen");
     if (err)
-        posix_spawn_file_actions_addopen(&actions, 2, err->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        check(posix_spawn_file_actions_addopen(&actions, 2, err->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+              "posix_spawn_file_actions_addopen");
     else
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        check(posix_spawn_file_actions_adddup2(&actions, 1, 2), "posix_spawn_file_actions_adddup2");
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program.string());
     int status = 0;
@@ -206,6 +218,92 @@ TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector
     run.Err = ReadWhole(io / "err");
     return run;
 }
+
+#ifdef _WIN32
+
+bool ProcessRuns(unsigned long id)
+{
+    const TUniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
+    return process && WaitForSingleObject(process.Get(), 30'000) != WAIT_OBJECT_0;
+}
+
+#else
+
+namespace {
+
+// The fields of /proc/PID/stat after the command's name, which may hold blanks: state first.
+std::optional<std::string> StatFieldsAfterName(unsigned long id)
+{
+    const std::string stat = ReadWhole("/proc/" + std::to_string(id) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 > stat.size())
+        return std::nullopt;
+    return stat.substr(close + 2);
+}
+
+std::vector<unsigned long> ProcessIds()
+{
+    std::vector<unsigned long> ids;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+            ids.push_back(std::stoul(name));
+    }
+    return ids;
+}
+
+}  // namespace
+
+bool ProcessRuns(unsigned long id)
+{
+    const auto fields = StatFieldsAfterName(id);
+    return fields && !fields->empty() && (*fields)[0] != 'Z' && (*fields)[0] != 'X';
+}
+
+std::optional<unsigned long> ProcessGroupOf(unsigned long id)
+{
+    if (!ProcessRuns(id))
+        return std::nullopt;
+    // state, parent, group
+    std::istringstream fields(*StatFieldsAfterName(id));
+    std::string state;
+    unsigned long parent = 0;
+    unsigned long group = 0;
+    if (!(fields >> state >> parent >> group))
+        return std::nullopt;
+    return group;
+}
+
+std::vector<unsigned long> ProcessesOfGroup(unsigned long group)
+{
+    std::vector<unsigned long> members;
+    for (unsigned long id : ProcessIds())
+        if (ProcessGroupOf(id) == group)
+            members.push_back(id);
+    return members;
+}
+
+std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
+{
+    std::vector<unsigned long> holders;
+    for (unsigned long id : ProcessIds()) {
+        if (id == static_cast<unsigned long>(getpid()) || !ProcessRuns(id))
+            continue;
+        const std::string environment = ReadWhole("/proc/" + std::to_string(id) + "/environ");
+        for (std::size_t start = 0; start < environment.size();) {
+            std::size_t end = environment.find('\0', start);
+            if (end == std::string::npos)
+                end = environment.size();
+            if (std::string_view(environment).substr(start, end - start) == entry)
+                holders.push_back(id);
+            start = end + 1;
+        }
+    }
+    return holders;
+}
+
+#endif
 
 std::filesystem::path BuiltProgram(std::string_view name)
 {

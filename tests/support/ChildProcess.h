@@ -39,6 +39,21 @@ struct TCapturedRun {
 TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector<std::string>& args,
                          std::string_view input = {}, const TEnvironmentChanges& environment = {});
 
+// Whether the process of that id still runs. Natively a zombie no longer runs. On Windows a
+// process that is being ended is given up to 30 s to end (ending a job's processes is not
+// waited for by whoever ends it).
+bool ProcessRuns(unsigned long id);
+
+#ifndef _WIN32
+// The ids of the running processes whose environment holds the entry ("NAME=value"), this one
+// aside: what /proc/PID/environ shows any process of the same user.
+std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry);
+// The process group of a running process, or nothing when it does not run.
+std::optional<unsigned long> ProcessGroupOf(unsigned long id);
+// The running processes of a process group.
+std::vector<unsigned long> ProcessesOfGroup(unsigned long group);
+#endif
+
 // A program of the build beside the test program (".exe" added on Windows).
 std::filesystem::path BuiltProgram(std::string_view name);
 

@@ -57,7 +57,7 @@ protected:
 
 TEST_F(CorvaneToolTest, MakeParamsAndReadParamsRoundTripItems)
 {
-    const std::string items = "C:\\phonebook\\rasphone.pbk\noffice vpn\nuser \"q\"\np@ss, word\n";
+    const std::string items = "C:\\phonebook\\rasphone.pbk\noffice vpn\nuser \"q\"\np@ss, word\n+81 3 1234 5678\n";
     const auto made = Corvane({"make-params", "--at", "2026-03-04 10:15"}, items);
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
     const std::string block = Chomp(made.Out);
@@ -70,13 +70,13 @@ TEST_F(CorvaneToolTest, MakeParamsAndReadParamsRoundTripItems)
 
 TEST_F(CorvaneToolTest, MakeParamsReadsItemsFromFileWithCrLfLines)
 {
-    WriteFileBytes(FDir / "items.txt", "a\r\nb c\r\n");
+    WriteFileBytes(FDir / "items.txt", "a\r\nb c\r\nuser\r\npass\r\nphone\r\n");
     const auto made = Corvane({"make-params", "--at", "2026-03-04 10:15", "--items", (FDir / "items.txt").string()});
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
 
     TStringList items;
     TCorvaneUtil::DecryptParams(U16(Chomp(made.Out)), items, TLocalDateTime{2026, 3, 4, 10, 15, 30, 0});
-    ASSERT_EQ(items.Count(), 2);
+    ASSERT_EQ(items.Count(), 5);
     EXPECT_EQ(items.Get(0), u"a");
     EXPECT_EQ(items.Get(1), u"b c");
 }
@@ -93,16 +93,19 @@ void PrintTo(const TMomentCase& c, std::ostream* os)
     *os << "made " << c.MadeAt << ", read " << c.ReadAt;
 }
 
+// Five items, as every block needs.
+const std::string kFiveX = "x\nx\nx\nx\nx\n";
+
 class ParamsMomentTest : public CorvaneToolTest, public ::testing::WithParamInterface<TMomentCase> {};
 
 TEST_P(ParamsMomentTest, BlockIsAcceptedInItsMinuteAndTheNextOnly)
 {
-    const auto made = Corvane({"make-params", "--at", GetParam().MadeAt}, "x\n");
+    const auto made = Corvane({"make-params", "--at", GetParam().MadeAt}, kFiveX);
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
     const auto read = Corvane({"read-params", "--at", GetParam().ReadAt, Chomp(made.Out)});
     if (GetParam().Accepted) {
         EXPECT_EQ(read.ExitCode, 0) << read.Err;
-        EXPECT_EQ(read.Out, "x\n");
+        EXPECT_EQ(read.Out, kFiveX);
     } else {
         EXPECT_EQ(read.ExitCode, 1);
         EXPECT_EQ(read.Out, "");
@@ -122,17 +125,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CorvaneToolTest, ReadParamsAtNowAcceptsBlockMadeNow)
 {
-    const auto made = Corvane({"make-params"}, "entry\n");
+    const auto made = Corvane({"make-params"}, "pb\nentry\nuser\npass\nphone\n");
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
     const auto read = Corvane({"read-params", Chomp(made.Out)});
     EXPECT_EQ(read.ExitCode, 0) << read.Err;
-    EXPECT_EQ(read.Out, "entry\n");
+    EXPECT_EQ(read.Out, "pb\nentry\nuser\npass\nphone\n");
 }
 
 #ifndef _WIN32
 TEST_F(CorvaneToolTest, CodePageOptionCarriesJapaneseItemsForJapaneseWindows)
 {
-    const std::string items = "社内VPN\n";
+    const std::string items = "pb\n社内VPN\nユーザー\npass\nphone\n";
     const auto made = Corvane({"make-params", "--code-page", "932", "--at", "2026-03-04 10:15"}, items);
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
 

@@ -1,7 +1,9 @@
 // corvane dial: the real dialer run with the recording RAS double, as a launching program runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@ using namespace TestSupport;
 using namespace DialerTesting;
 
 namespace {
+
+const std::string kEarlierRecord = "[2026/01/01 00:00:00] \r\nErrorMsgST/\r\nearlier\r\n/ErrorMsgED\r\n";
 
 const std::vector<std::string> kFiveItems{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, word", "vpn.example"};
 
@@ -119,17 +123,79 @@ INSTANTIATE_TEST_SUITE_P(Results, DialResultTest,
 TEST_F(DialCommandTest, NoDialResultShowsTheRecordTheRunAdded)
 {
     // An earlier record stays out of the report: only what this run added is shown.
-    WriteFileBytes(FHarness.LogFile(), "[2026/01/01 00:00:00] \r\nErrorMsgST/\r\nearlier\r\n/ErrorMsgED\r\n");
-    const auto run = Dial({"a", "b", "c"});
+    WriteFileBytes(FHarness.LogFile(), kEarlierRecord);
+    FHarness.UseRasLibrary(TRasLibrary::Missing);
+    const auto run = Dial(kFiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     const auto lines = Lines(run.Out);
     ASSERT_EQ(lines.size(), 2u) << run.Out;
     EXPECT_TRUE(lines[0].starts_with(StatusPrefix(NoDialResult) + "no dial result was reached")) << lines[0];
-    // The block held three items: the list index message, with the first missing index.
+    // The RAS library could not be bound: the binding failure's message, with its code. (The
+    // tool no longer makes a block of fewer than five items, so the list index message of a
+    // short block cannot be had through dial.)
     const std::string status = std::string("\t").append(DialerRecordStatus()).append("\t");
     EXPECT_NE(lines[1].find(status), std::string::npos) << lines[1];
-    EXPECT_TRUE(lines[1].ends_with(" (3)")) << lines[1];
+    EXPECT_TRUE(lines[1].ends_with("C06D007E")) << lines[1];
     EXPECT_FALSE(FHarness.Recorded().has_value());
+}
+
+// The dialer adds no record when its log path is one it refuses (260 characters or more): dial
+// says so, and the record already in that log is not shown as this run's.
+TEST_F(DialCommandTest, NoRecordAddedIsSaidAndNoEarlierRecordIsShown)
+{
+    std::filesystem::path data = FDir / "data";
+    const std::size_t logSuffix = std::string("/Orvex/Common/ErrorLog/CorvaneDialer.log").size();
+    while (data.string().size() + logSuffix < 270)
+        data /= std::string(std::min<std::size_t>(200, 270 - data.string().size() - logSuffix), 'd');
+    const std::filesystem::path logDir = data / "Orvex" / "Common" / "ErrorLog";
+    std::error_code error;
+    std::filesystem::create_directories(logDir, error);
+    if (error)
+        GTEST_SKIP() << "this system makes no folder of that length: " << error.message();
+    WriteFileBytes(logDir / "CorvaneDialer.log", kEarlierRecord);
+    FHarness.Environment().emplace_back("PROGRAMDATA", data.string());
+    FHarness.UseRasLibrary(TRasLibrary::Missing);
+
+    const auto run = Dial(kFiveItems);
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const auto lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    EXPECT_TRUE(lines[0].starts_with(StatusPrefix(NoDialResult))) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("this run added no record to ")) << lines[1];
+    EXPECT_EQ(run.Out.find("earlier"), std::string::npos) << run.Out;
+
+    const auto json = Dial(kFiveItems, {"--json"});
+    EXPECT_TRUE(json.Out.ends_with(", \"records\": []}\n")) << json.Out;
+    const TBytes log = ReadFileBytes(logDir / "CorvaneDialer.log");
+    EXPECT_EQ(std::string(log.begin(), log.end()), kEarlierRecord);
+}
+
+// Another writer holds the log for the whole run: the dialer cannot add its record and dial
+// cannot read the log. The status still comes first, and the records are said to be unreadable.
+TEST_F(DialCommandTest, HeldLogStillGivesTheStatusFirst)
+{
+    WriteFileBytes(FHarness.LogFile(), kEarlierRecord);
+    FHarness.UseRasLibrary(TRasLibrary::Missing);
+    const TFileHold hold(FHarness.LogFile());
+
+    const auto run = Dial(kFiveItems);
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    const auto lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    EXPECT_TRUE(lines[0].starts_with(StatusPrefix(NoDialResult) + "no dial result was reached")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("the records this run added cannot be read now (")) << lines[1];
+    EXPECT_NE(lines[1].find("corvane read-log "), std::string::npos) << lines[1];
+
+    const auto json = Dial(kFiveItems, {"--json"});
+    EXPECT_EQ(json.ExitCode, 1) << json.Err;
+    EXPECT_TRUE(
+        json.Out.starts_with("{\"status\": " + std::to_string(SeenStatus(NoDialResult)) + ", \"dialResult\": 9999, "))
+        << json.Out;
+    EXPECT_NE(json.Out.find("\"records\": null, \"recordsError\": \"cannot read the records this run added: "),
+              std::string::npos)
+        << json.Out;
+    EXPECT_EQ(json.Out.find('\n'), json.Out.size() - 1) << json.Out;
 }
 
 TEST_F(DialCommandTest, NoDialResultAfterTheLogWasRotatedShowsOnlyTheNewRecord)
@@ -169,6 +235,91 @@ TEST_F(DialCommandTest, DialerThatHangsIsStoppedAtTheTimeout)
                             "outcome is unknown"))
         << run.Err;
     EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << run.Err;
+}
+
+// The hanging dialer starts a copy of itself, as a RAS library may start a program: the timeout
+// ends both.
+TEST_F(DialCommandTest, TimeoutEndsWhatTheDialerStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    WriteFileBytes(FDir / "items.txt", "pb\nentry\nuser\npass\nphone\n");
+    auto environment = FHarness.DialerEnvironment();
+    environment.emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    const auto run = RunCaptured(BuiltProgram("corvane"),
+                                 {"dial", "--dialer", BuiltProgram("HangingProgram").string(), "--items",
+                                  (FDir / "items.txt").string(), "--timeout", "1"},
+                                 {}, environment);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find("the dial's outcome is unknown (whatever the dialer had started was ended with it)"),
+              std::string::npos)
+        << run.Err;
+    if (!std::filesystem::exists(ids))
+        GTEST_SKIP() << "the hanging dialer had not started its copy within the second; the platform test "
+                        "ProgramRunTest.EndingAProgramEndsWhatItStarted ends it at a chosen moment instead";
+    const TBytes bytes = ReadFileBytes(ids);
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    unsigned long dialer = 0;
+    unsigned long copy = 0;
+    ASSERT_TRUE(text >> dialer >> copy);
+    ASSERT_NE(copy, 0u);
+    EXPECT_FALSE(ProcessRuns(dialer));
+    EXPECT_FALSE(ProcessRuns(copy));
+}
+
+#ifndef _WIN32
+// The real dialer with the POSIX RAS layer, whose connect command holds the password in its
+// environment and runs a program in the background: after the timeout none of them runs.
+TEST_F(DialCommandTest, TimeoutEndsTheConnectCommandThatHoldsThePassword)
+{
+    FHarness.UseRasLibrary(TRasLibrary::Missing);
+    std::filesystem::copy_file(ProgramDir() / "librasapi32.so", FHarness.DialerPath().parent_path() / "librasapi32.so");
+    const std::string report = (FDir / "report").string();
+    WriteFileBytes(FDir / "book.pbk", "[office]\nCommand=sh -c \"sleep 600 & echo $$ $! > " + report + ".partial; mv " +
+                                          report + ".partial " + report + "; wait\"\n");
+    const std::string password = "pw-" + FDir.Path().filename().string();
+
+    const auto run =
+        Dial({(FDir / "book.pbk").string(), "office", "alice", password, "0312345678"}, {"--timeout", "1"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_NE(run.Err.find("the dial's outcome is unknown"), std::string::npos) << run.Err;
+    // Nothing, wherever it runs, still holds the password.
+    EXPECT_EQ(ProcessesWithEnvironmentEntry("CORVANE_RAS_PASSWORD=" + password), std::vector<unsigned long>{});
+    if (!std::filesystem::exists(report))
+        GTEST_SKIP() << "the dialer had not started its connect command within the second; "
+                        "ProgramRunTest.EndingAProgramKillsItsWholeProcessGroup ends a group at a chosen moment";
+    const TBytes bytes = ReadFileBytes(report);
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    unsigned long shell = 0;
+    unsigned long sleeper = 0;
+    ASSERT_TRUE(text >> shell >> sleeper);
+    EXPECT_FALSE(ProcessRuns(shell));
+    EXPECT_FALSE(ProcessRuns(sleeper));
+}
+#endif
+
+// What the dialer writes goes to the tool's standard error, never among its own output; the
+// dialer reads nothing of the tool's standard input.
+TEST_F(DialCommandTest, DialerOutputGoesToStandardError)
+{
+    WriteFileBytes(FDir / "items.txt", "pb\nentry\nuser\npass\nphone\n");
+    const auto run = RunCaptured(
+        BuiltProgram("corvane"),
+        {"dial", "--dialer", BuiltProgram("TalkingProgram").string(), "--items", (FDir / "items.txt").string()},
+        "typed at the tool\n", FHarness.DialerEnvironment());
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "exit status 0: success: the connection was made\n");
+    EXPECT_NE(run.Err.find("talking program: standard output, 0 bytes of standard input"), std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("talking program: standard error"), std::string::npos) << run.Err;
+}
+
+TEST_F(DialCommandTest, LongestTimeoutIsTaken)
+{
+    FHarness.SetDialResult(0);
+    const auto run = Dial(kFiveItems, {"--timeout", "86400"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "exit status 0: success: the connection was made\n");
 }
 
 TEST_F(DialCommandTest, BadTimeoutIsAUsageError)

@@ -1,6 +1,7 @@
 // corvane explain: what a dialer exit status means.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,21 @@ TEST(ExplainTextTest, PrintsOneLinePerCodeInOrder)
     EXPECT_TRUE(run.Out.starts_with("0: success: the connection was made\n9999: no dial result")) << run.Out;
     const auto posix = Corvane({"explain", "--posix", "91"});
     EXPECT_TRUE(posix.Out.starts_with("91 (dial result 691): ")) << posix.Out;
+}
+
+// One unknown code among known ones makes the exit code 1, wherever it stands.
+TEST(ExplainTextTest, ExitCodeIsOneWhenAnyCodeIsUnknown)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"explain", "0", "12345"}, {"explain", "12345", "0"}, {"explain", "--posix", "0", "139"}}) {
+        const auto run = Corvane(args);
+        EXPECT_EQ(run.ExitCode, 1) << args[1] << " " << args[2];
+        EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'),
+                  static_cast<std::ptrdiff_t>(args.size() - 1 - (args[1] == "--posix")))
+            << run.Out;
+    }
+    const auto known = Corvane({"explain", "0", "691", "9999"});
+    EXPECT_EQ(known.ExitCode, 0) << known.Out;
 }
 
 TEST(ExplainTextTest, RejectsWhatIsNotADecimalStatus)

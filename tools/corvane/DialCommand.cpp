@@ -1,19 +1,25 @@
 #include "Commands.h"
 #include "Items.h"
 #include "LogRecordView.h"
+#include "ParamsBlock.h"
 #include "StatusMeaning.h"
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "dialer/ExitStatus.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/ProgramRun.h"
+#include "rtl/FileStream.h"
 
 namespace {
 
@@ -61,27 +67,56 @@ TDialerLog DialerLog(const std::u16string& dialer)
     return {directory + name + u".log", directory + name + u".old"};
 }
 
-std::string Bytes(const std::optional<TSecureBytes>& bytes)
+// The log's bytes, asked again for a while when another writer holds the file: a dialer's own
+// record takes a writer milliseconds. Raises EOSError when it stays held or cannot be read.
+std::string ReadLogBytes(const std::u16string& path)
 {
-    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+    for (int attempt = 0;; ++attempt) {
+        try {
+            TFileStream file(path, TFileStream::TMode::OpenRead);
+            std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+            file.ReadBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+            return bytes;
+        } catch (const EOSError& e) {
+            if (!IsHeldByAnother(e) || attempt == 7)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
 }
 
-std::optional<TSecureBytes> ReadIfPresent(const std::u16string& path)
+std::string ReadIfPresent(const std::u16string& path)
 {
-    if (!FileExists(path))
-        return std::nullopt;
-    return ReadFileBytes(path);
+    return FileExists(path) ? ReadLogBytes(path) : std::string();
 }
 
-// The bytes this run added to the log. A log that shrank was moved to .old before the record was
-// written: the old file's part beyond the earlier size, then the whole new log.
-std::string AddedBytes(const TDialerLog& log, std::size_t sizeBefore)
+// The bytes this run added to the log, given its size before the dial. A log that shrank was moved
+// to .old before the record was written: the old file's part beyond the earlier size, then the
+// whole new log. A log of the same size got nothing: no earlier record is this run's.
+std::string AddedBytes(const TDialerLog& log, std::uint64_t sizeBefore)
 {
-    const std::string now = Bytes(ReadIfPresent(log.Log));
+    const std::string now = ReadIfPresent(log.Log);
     if (now.size() >= sizeBefore)
-        return now.substr(sizeBefore);
-    const std::string old = Bytes(ReadIfPresent(log.Old));
-    return (old.size() > sizeBefore ? old.substr(sizeBefore) : std::string()) + now;
+        return now.substr(static_cast<std::size_t>(sizeBefore));
+    const std::string old = ReadIfPresent(log.Old);
+    return (old.size() > sizeBefore ? old.substr(static_cast<std::size_t>(sizeBefore)) : std::string()) + now;
+}
+
+// The records this run added, or why they cannot be read now.
+struct TAddedRecords {
+    std::vector<TShownRecord> Records;
+    std::optional<std::u16string> Unreadable;  // why, when they cannot be read now
+};
+
+TAddedRecords ReadAddedRecords(const TDialerLog& log, const std::optional<std::uint64_t>& sizeBefore)
+{
+    if (!sizeBefore)
+        return {{}, u"the size of " + log.Log + u" before the dial could not be read"};
+    try {
+        return {ShowRecords(AddedBytes(log, *sizeBefore)), std::nullopt};
+    } catch (const Exception& e) {
+        return {{}, e.Message()};
+    }
 }
 
 std::u16string DefaultDialer()
@@ -103,15 +138,11 @@ int DialCommand(TCommandArgs& args)
     if (!FileExists(dialer))
         throw EToolFailure{"no dialer at " + EscapedText(dialer, false) + " (give its path with --dialer)"};
     const TStringList items = ReadItems(itemsFile);
+    const std::u16string block = MakeCheckedBlock(items, LocalNow());
     const TDialerLog log = DialerLog(dialer);
-    const std::size_t sizeBefore = Bytes(ReadIfPresent(log.Log)).size();
-
-    std::u16string block;
-    try {
-        TCorvaneUtil::EncryptParams(items, block);
-    } catch (const Exception& e) {
-        throw EToolFailure{std::string("cannot make the block: ") + e.what()};
-    }
+    // Asked without reading the file, so a log held by another writer does not stop the dial.
+    const std::optional<std::uint64_t> sizeBefore =
+        FileExists(log.Log) ? FileSizeOf(log.Log) : std::optional<std::uint64_t>(0);
 
     TProgramEnd end;
     try {
@@ -121,7 +152,9 @@ int DialCommand(TCommandArgs& args)
     }
     if (end.Kind == TProgramEnd::TKind::TimedOut)
         throw EToolFailure{"the dialer did not end within " + std::to_string(timeout) +
-                           (timeout == 1 ? " second" : " seconds") + " and was stopped; the dial's outcome is unknown"};
+                           (timeout == 1 ? " second" : " seconds") +
+                           " and was stopped; the dial's outcome is unknown (whatever the dialer had started was "
+                           "ended with it)"};
     if (end.Kind == TProgramEnd::TKind::Signalled)
         throw EToolFailure{"the dialer was ended by signal " + std::to_string(end.Status) +
                            " (a fault in the RAS library or the command it ran); it leaves no log record"};
@@ -134,29 +167,45 @@ int DialCommand(TCommandArgs& args)
     const std::optional<std::uint32_t> dialResult = arrival.DialResult;
     const TStatusMeaning& meaning = arrival.Meaning;
 #endif
+    const int exitCode = dialResult == 0u && end.Status == 0 ? 0 : 1;
 
-    std::vector<TShownRecord> records;
+    if (!json) {
+        // The status first, whatever becomes of the records.
+        std::string line = "exit status " + std::to_string(end.Status);
+        if (dialResult != end.Status)
+            line += dialResult ? " (dial result " + std::to_string(*dialResult) + ")" : " (dial result unknown)";
+        WriteOutUtf8(line + ": " + EscapedText(meaning.Text, false) + "\n");
+        std::fflush(stdout);
+    }
+
+    TAddedRecords added;
     if (dialResult == NoDialResult)
-        records = ShowRecords(AddedBytes(log, sizeBefore));
+        added = ReadAddedRecords(log, sizeBefore);
 
     std::string out;
     if (json) {
         out = "{\"status\": " + std::to_string(end.Status) +
               ", \"dialResult\": " + (dialResult ? std::to_string(*dialResult) : std::string("null")) +
-              ", \"meaning\": \"" + EscapedText(meaning.Text, true) + "\", \"records\": [";
-        for (std::size_t i = 0; i < records.size(); ++i)
-            out += std::string(i == 0 ? "\n  " : ",\n  ") + RecordJson(records[i]);
-        out += records.empty() ? "]}\n" : "\n]}\n";
-    } else {
-        out = "exit status " + std::to_string(end.Status);
-        if (dialResult != end.Status)
-            out += dialResult ? " (dial result " + std::to_string(*dialResult) + ")" : " (dial result unknown)";
-        out += ": " + EscapedText(meaning.Text, false) + "\n";
-        for (const TShownRecord& record : records)
+              ", \"meaning\": \"" + EscapedText(meaning.Text, true) + "\", \"records\": ";
+        if (added.Unreadable) {
+            out += "null, \"recordsError\": \"cannot read the records this run added: " +
+                   EscapedText(*added.Unreadable, true) + "\"}\n";
+        } else {
+            out += "[";
+            for (std::size_t i = 0; i < added.Records.size(); ++i)
+                out += std::string(i == 0 ? "\n  " : ",\n  ") + RecordJson(added.Records[i]);
+            out += added.Records.empty() ? "]}\n" : "\n]}\n";
+        }
+    } else if (dialResult == NoDialResult) {
+        if (added.Unreadable)
+            out = "the records this run added cannot be read now (" + EscapedText(*added.Unreadable, false) +
+                  "); read them later with corvane read-log " + EscapedText(log.Log, false) + "\n";
+        else if (added.Records.empty())
+            out = "this run added no record to " + EscapedText(log.Log, false) +
+                  " (the dialer could not write its log)\n";
+        for (const TShownRecord& record : added.Records)
             out += RecordLine(record);
-        if (dialResult == NoDialResult && records.empty())
-            out += "no record was added to " + EscapedText(log.Log, false) + "\n";
     }
     WriteOutUtf8(out);
-    return dialResult == 0u && end.Status == 0 ? 0 : 1;
+    return exitCode;
 }

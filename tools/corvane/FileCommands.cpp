@@ -1,10 +1,11 @@
 #include "Commands.h"
+#include "FileOperation.h"
 #include "KeySource.h"
 #include "ProgressStream.h"
 
 #include <filesystem>
-#include <memory>
 #include <random>
+#include <system_error>
 
 #include "Utils/Util.CryptoU.h"
 #include "core/Exceptions.h"
@@ -12,8 +13,6 @@
 #include "rtl/FileStream.h"
 
 namespace {
-
-using TStreamOperation = bool (*)(TStream&, std::u16string_view, TStream&);
 
 std::filesystem::path PathOf(const std::u16string& text)
 {
@@ -28,56 +27,76 @@ std::u16string TemporaryNameBeside(const std::u16string& target)
     return target + std::u16string(suffix.begin(), suffix.end());
 }
 
-// Runs the stream operation from IN into a temporary file beside OUT and renames it to OUT only on
-// success, so a failed decryption leaves no plaintext pieces behind.
-int RunFileOperation(TCommandArgs& args, TStreamOperation operation, const char* failure)
+// Removes the temporary file when the scope ends, unless it was kept (renamed into place).
+class TTemporaryFileGuard {
+public:
+    explicit TTemporaryFileGuard(std::filesystem::path path) : FPath(std::move(path)) {}
+    ~TTemporaryFileGuard()
+    {
+        if (!FKept) {
+            std::error_code ignored;
+            std::filesystem::remove(FPath, ignored);
+        }
+    }
+    TTemporaryFileGuard(const TTemporaryFileGuard&) = delete;
+    TTemporaryFileGuard& operator=(const TTemporaryFileGuard&) = delete;
+
+    void Keep() noexcept { FKept = true; }
+
+private:
+    std::filesystem::path FPath;
+    bool FKept = false;
+};
+
+int RunFileCommand(TCommandArgs& args, const TStreamOperation& operation, const char* failure)
 {
     const TSecureText key = TakeKey(args);
     const auto paths = args.TakePositionals(2, 2);
-    const std::u16string& in = paths[0];
-    const std::u16string& out = paths[1];
-    const std::u16string temporary = TemporaryNameBeside(out);
+    RunFileOperation(paths[0], paths[1], key, operation, failure);
+    return 0;
+}
 
-    bool succeeded = false;
+using TStreamCall = bool (*)(TStream&, std::u16string_view, TStream&);
+
+}  // namespace
+
+void RunFileOperation(const std::u16string& in, const std::u16string& out, std::u16string_view key,
+                      const TStreamOperation& operation, const char* failure)
+{
+    const std::u16string temporary = TemporaryNameBeside(out);
+    // Declared before the file is opened, so the file is closed before the guard removes it.
+    TTemporaryFileGuard guard(PathOf(temporary));
     try {
         TFileStream source(in, TFileStream::TMode::OpenRead);
         TFileStream dest(temporary, TFileStream::TMode::Create);
+        bool succeeded = false;
         if (IsTerminal(stderr)) {
             TProgressStream progress(source, source.Size());
             succeeded = operation(progress, key, dest);
         } else {
             succeeded = operation(source, key, dest);
         }
-        if (succeeded)
-            dest.Flush();
+        if (!succeeded)
+            throw EToolFailure{failure};
+        dest.Flush();
     } catch (const Exception& e) {
-        std::error_code ignored;
-        std::filesystem::remove(PathOf(temporary), ignored);
         throw EToolFailure{e.what()};
     }
 
     std::error_code error;
-    if (!succeeded) {
-        std::filesystem::remove(PathOf(temporary), error);
-        throw EToolFailure{failure};
-    }
     std::filesystem::rename(PathOf(temporary), PathOf(out), error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(PathOf(temporary), ignored);
+    if (error)
         throw EToolFailure{"cannot write " + Utf8(out) + ": " + error.message()};
-    }
-    return 0;
+    guard.Keep();
 }
-
-}  // namespace
 
 int EncryptFileCommand(TCommandArgs& args)
 {
-    return RunFileOperation(args, &TCrypto::EncryptStream, "encryption failed");
+    return RunFileCommand(args, static_cast<TStreamCall>(&TCrypto::EncryptStream), "encryption failed");
 }
 
 int DecryptFileCommand(TCommandArgs& args)
 {
-    return RunFileOperation(args, &TCrypto::DecryptStream, "decryption failed: wrong key or damaged file");
+    return RunFileCommand(args, static_cast<TStreamCall>(&TCrypto::DecryptStream),
+                          "decryption failed: wrong key or damaged file");
 }

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "Items.h"
 #include "Moment.h"
+#include "ParamsBlock.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Exceptions.h"
@@ -13,17 +14,7 @@ int MakeParamsCommand(TCommandArgs& args)
     args.TakePositionals(0, 0);
 
     const TStringList items = ReadItems(itemsFile);
-
-    std::u16string block;
-    try {
-        if (moment)
-            TCorvaneUtil::EncryptParams(items, block, *moment);
-        else
-            TCorvaneUtil::EncryptParams(items, block);
-    } catch (const Exception& e) {
-        throw EToolFailure{std::string("cannot make the block: ") + e.what()};
-    }
-    WriteOutLine(block);
+    WriteOutLine(MakeCheckedBlock(items, moment.value_or(LocalNow())));
     return 0;
 }
 

@@ -58,6 +58,14 @@ bool FileExists(const std::u16string& path)
     return ::stat(Native(path).c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+std::optional<std::uint64_t> FileSizeOf(const std::u16string& path)
+{
+    struct stat status{};
+    if (path.empty() || ::stat(Native(path).c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
 bool HasValidPathChars(std::u16string_view path)
 {
     return path.find(u'\0') == std::u16string_view::npos;

@@ -5,7 +5,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -27,10 +31,115 @@ TProgramEnd EndOf(int status)
     return {TProgramEnd::TKind::Exited, static_cast<std::uint32_t>(WEXITSTATUS(status))};
 }
 
+[[noreturn]] void RaiseStartError(const std::u16string& program, const char16_t* step, int error)
+{
+    throw EOSError(u"cannot start " + program + u": " + step + u": " + FromUtf8Lossy(std::strerror(error)),
+                   static_cast<std::uint32_t>(error));
+}
+
+void Check(int result, const std::u16string& program, const char16_t* step)
+{
+    if (result != 0)
+        RaiseStartError(program, step, result);
+}
+
+// The group a signal handler must end before the caller goes: 0 while none runs.
+std::atomic<pid_t> RunningGroup{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
+constexpr int kForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void EndGroupAndDie(int signalNumber)
+{
+    const pid_t group = RunningGroup.load();
+    if (group > 0)
+        kill(-group, SIGKILL);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+// While the program runs, a signal that ends the caller ends the program's group first (it no
+// longer shares the caller's group, so a Ctrl+C at the terminal would not reach it).
+class TSignalForwarding {
+public:
+    explicit TSignalForwarding(pid_t group)
+    {
+        RunningGroup.store(group);
+        struct sigaction action{};
+        action.sa_handler = &EndGroupAndDie;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kForwardedSignals); ++i) {
+            sigaction(kForwardedSignals[i], nullptr, &FPrevious[i]);
+            // A signal the caller ignores stays ignored.
+            if (FPrevious[i].sa_handler != SIG_IGN)
+                sigaction(kForwardedSignals[i], &action, nullptr);
+        }
+    }
+    ~TSignalForwarding()
+    {
+        for (std::size_t i = 0; i < std::size(kForwardedSignals); ++i)
+            sigaction(kForwardedSignals[i], &FPrevious[i], nullptr);
+        RunningGroup.store(0);
+    }
+    TSignalForwarding(const TSignalForwarding&) = delete;
+    TSignalForwarding& operator=(const TSignalForwarding&) = delete;
+
+private:
+    struct sigaction FPrevious[std::size(kForwardedSignals)]{};
+};
+
+// On Linux the caller adopts the orphans of its descendants while the program runs, so it can
+// wait for every process of the group it killed: the killed program's own children are then its
+// children. The previous setting comes back afterwards.
+class TOrphanAdoption {
+public:
+    TOrphanAdoption()
+    {
+#ifdef __linux__
+        int previous = 0;
+        if (prctl(PR_GET_CHILD_SUBREAPER, &previous) == 0 && previous == 0 && prctl(PR_SET_CHILD_SUBREAPER, 1) == 0)
+            FSet = true;
+#endif
+    }
+    ~TOrphanAdoption()
+    {
+#ifdef __linux__
+        if (FSet)
+            prctl(PR_SET_CHILD_SUBREAPER, 0);
+#endif
+    }
+    TOrphanAdoption(const TOrphanAdoption&) = delete;
+    TOrphanAdoption& operator=(const TOrphanAdoption&) = delete;
+
+private:
+    bool FSet = false;
+};
+
+// Kills the group the program leads and waits for the program, then for every other process of
+// the group that has become the caller's child, so none is left when this returns.
+void EndGroup(pid_t leader)
+{
+    kill(-leader, SIGKILL);
+    int status = 0;
+    while (waitpid(leader, &status, 0) < 0 && errno == EINTR) {
+    }
+    for (;;) {
+        const pid_t ended = waitpid(-leader, &status, 0);
+        if (ended < 0 && errno != EINTR)
+            break;  // ECHILD: none left
+    }
+}
+
 }  // namespace
 
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        std::uint32_t timeoutSeconds)
+{
+    return RunProgram(program, args, timeoutSeconds, {});
+}
+
+TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
+                       std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
 {
     std::vector<std::string> argStrings{ToUtf8Lossy(program)};
     for (const std::u16string& arg : args)
@@ -41,15 +150,25 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
+    Check(posix_spawn_file_actions_init(&actions), program, u"posix_spawn_file_actions_init");
     const TScopeExit destroyActions([&] { posix_spawn_file_actions_destroy(&actions); });
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);
+    Check(posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0), program,
+          u"posix_spawn_file_actions_addopen");
+    Check(posix_spawn_file_actions_adddup2(&actions, 2, 1), program, u"posix_spawn_file_actions_adddup2");
+
+    posix_spawnattr_t attributes;
+    Check(posix_spawnattr_init(&attributes), program, u"posix_spawnattr_init");
+    const TScopeExit destroyAttributes([&] { posix_spawnattr_destroy(&attributes); });
+    // A group of its own (its id is the program's), which everything it starts joins.
+    Check(posix_spawnattr_setpgroup(&attributes, 0), program, u"posix_spawnattr_setpgroup");
+    Check(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP), program, u"posix_spawnattr_setflags");
+
+    const TOrphanAdoption adoption;
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     if (spawned != 0)
-        throw EOSError(u"cannot start " + program + u": " + FromUtf8Lossy(std::strerror(spawned)),
-                       static_cast<std::uint32_t>(spawned));
+        RaiseStartError(program, u"posix_spawn", spawned);
+    const TSignalForwarding forwarding(pid);
 
     // Polled rather than signalled: no handler of the caller's SIGCHLD is disturbed.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
@@ -58,17 +177,17 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
         const pid_t ended = waitpid(pid, &status, WNOHANG);
         if (ended == pid)
             return EndOf(status);
-        if (ended < 0 && errno != EINTR)
-            throw EOSError(u"lost the program " + program + u": " + FromUtf8Lossy(std::strerror(errno)),
-                           static_cast<std::uint32_t>(errno));
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (ended < 0 && errno != EINTR) {
+            const int error = errno;
+            EndGroup(pid);
+            throw EOSError(u"lost the program " + program + u": " + FromUtf8Lossy(std::strerror(error)),
+                           static_cast<std::uint32_t>(error));
+        }
+        if (std::chrono::steady_clock::now() >= deadline || (stopNow && stopNow()))
             break;
         const timespec pause{0, 20'000'000};
         nanosleep(&pause, nullptr);
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    EndGroup(pid);
     return {TProgramEnd::TKind::TimedOut, 0};
 }

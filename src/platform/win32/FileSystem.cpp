@@ -77,6 +77,20 @@ bool FileExists(const std::u16string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::optional<std::uint64_t> FileSizeOf(const std::u16string& path)
+{
+    if (path.empty())
+        return std::nullopt;
+    // No read or write access is asked, so no sharing mode of another handle refuses it.
+    const TUniqueFileHandle file(CreateFileW(Native(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.Get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+}
+
 bool IsExtendedLengthPath(std::u16string_view path)
 {
     return path.starts_with(u"\\\\?\\");

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "platform/UniqueHandle.h"
@@ -10,8 +13,10 @@ const std::u16string_view ProgramExtension = u".exe";
 
 namespace {
 
-// A process or thread handle: null when there is none (-1 is the current process itself).
+// A process, thread or job handle: null when there is none (-1 is the current process itself).
 using TUniqueKernelHandle = TUniqueAny<HANDLE, &CloseHandle, nullptr>;
+// A handle from CreateFileW, which fails with INVALID_HANDLE_VALUE (-1), not null.
+using TUniqueFileHandle = TUniqueAny<HANDLE, &CloseHandle, -1>;
 
 std::wstring Wide(const std::u16string& text)
 {
@@ -47,47 +52,196 @@ bool IsLasting(DWORD error)
            error == ERROR_BAD_EXE_FORMAT || error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY;
 }
 
+[[noreturn]] void RaiseLastError(const std::u16string& what)
+{
+    const DWORD error = GetLastError();
+    throw EOSError(what + u" error " + IntToStr(error), error);
+}
+
+// A job that ends every process in it when its last handle closes, and that no process in it may
+// leave.
+TUniqueKernelHandle KillingJob(const std::u16string& program)
+{
+    TUniqueKernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job)
+        RaiseLastError(u"cannot start " + program + u": CreateJobObjectW");
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        RaiseLastError(u"cannot start " + program + u": SetInformationJobObject");
+    return job;
+}
+
+// The handles the program inherits, and only those: the null device as its standard input, and
+// the caller's standard error as its standard output and error.
+struct TStandardHandles {
+    TUniqueFileHandle Input;
+    TUniqueKernelHandle Error;  // null when the caller has no standard error
+};
+
+TStandardHandles InheritableStandardHandles(const std::u16string& program)
+{
+    TStandardHandles handles;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    handles.Input.Reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handles.Input)
+        RaiseLastError(u"cannot start " + program + u": CreateFileW NUL");
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE copy = nullptr;
+    if (error != nullptr && error != INVALID_HANDLE_VALUE &&
+        DuplicateHandle(GetCurrentProcess(), error, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        handles.Error.Reset(copy);
+    return handles;
+}
+
+// An attribute list that limits inheritance to the given handles.
+class THandleList {
+public:
+    explicit THandleList(std::vector<HANDLE> handles) : FHandles(std::move(handles))
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        FBuffer.resize(size);
+        FList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(FBuffer.data());
+        if (!InitializeProcThreadAttributeList(FList, 1, 0, &size)) {
+            FList = nullptr;
+            return;
+        }
+        if (!UpdateProcThreadAttribute(FList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, FHandles.data(),
+                                       FHandles.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(FList);
+            FList = nullptr;
+        }
+    }
+    ~THandleList()
+    {
+        if (FList != nullptr)
+            DeleteProcThreadAttributeList(FList);
+    }
+    THandleList(const THandleList&) = delete;
+    THandleList& operator=(const THandleList&) = delete;
+
+    // Null when the system has no such list: the handles are then inherited with any other
+    // inheritable handle of the caller.
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const noexcept { return FList; }
+
+private:
+    std::vector<HANDLE> FHandles;
+    std::vector<unsigned char> FBuffer;
+    LPPROC_THREAD_ATTRIBUTE_LIST FList = nullptr;
+};
+
+// Ends the job with everything in it, and waits for the program itself.
+void EndJob(HANDLE job, HANDLE child)
+{
+    TerminateJobObject(job, 1);
+    WaitForSingleObject(child, 10'000);
+}
+
 }  // namespace
 
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        std::uint32_t timeoutSeconds)
+{
+    return RunProgram(program, args, timeoutSeconds, {});
+}
+
+TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
+                       std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
 {
     const std::wstring path = Wide(program);
     std::wstring commandLine = QuoteArgument(path);
     for (const std::u16string& arg : args)
         commandLine += L" " + QuoteArgument(Wide(arg));
 
-    // No handle is inherited: the program gets no standard input and its output, if any, is lost.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    DWORD error = 0;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                           nullptr, &startup, &process)) {
-            error = 0;
+    const TUniqueKernelHandle job = KillingJob(program);
+    const TStandardHandles standard = InheritableStandardHandles(program);
+    std::vector<HANDLE> inherited{standard.Input.Get()};
+    if (standard.Error)
+        inherited.push_back(standard.Error.Get());
+    const THandleList handleList(inherited);
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = standard.Input.Get();
+    startup.StartupInfo.hStdOutput = standard.Error.Get();
+    startup.StartupInfo.hStdError = standard.Error.Get();
+    startup.lpAttributeList = handleList.Get();
+    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | (handleList.Get() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+
+    // Suspended until it is in the job, so that nothing it starts runs outside the job. Where the
+    // caller is itself in a job that cannot hold another (Windows 7), the program leaves the
+    // caller's job if that job allows it.
+    TUniqueKernelHandle thread;
+    TUniqueKernelHandle child;
+    for (int start = 0; start < 2 && !child; ++start) {
+        PROCESS_INFORMATION process{};
+        DWORD error = 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                               &startup.StartupInfo, &process)) {
+                error = 0;
+                break;
+            }
+            error = GetLastError();
+            if (IsLasting(error))
+                break;
+            // Windows 7 refuses console handles in a handle list: inherit without the list then.
+            if (error == ERROR_INVALID_PARAMETER && (flags & EXTENDED_STARTUPINFO_PRESENT) != 0) {
+                flags &= ~static_cast<DWORD>(EXTENDED_STARTUPINFO_PRESENT);
+                startup.StartupInfo.cb = sizeof startup.StartupInfo;
+                continue;
+            }
+            Sleep(200);
+        }
+        if (error != 0)
+            throw EOSError(u"cannot start " + program + u": CreateProcessW error " + IntToStr(error), error);
+        TUniqueKernelHandle startedThread(process.hThread);
+        TUniqueKernelHandle started(process.hProcess);
+        if (AssignProcessToJobObject(job.Get(), started.Get())) {
+            thread = std::move(startedThread);
+            child = std::move(started);
             break;
         }
-        error = GetLastError();
-        if (IsLasting(error))
-            break;
-        Sleep(200);
+        const DWORD refused = GetLastError();
+        TerminateProcess(started.Get(), 1);
+        WaitForSingleObject(started.Get(), INFINITE);
+        if (start == 1 || (flags & CREATE_BREAKAWAY_FROM_JOB) != 0)
+            throw EOSError(u"cannot start " + program + u": AssignProcessToJobObject error " + IntToStr(refused),
+                           refused);
+        flags |= CREATE_BREAKAWAY_FROM_JOB;
     }
-    if (error != 0)
-        throw EOSError(u"cannot start " + program + u": CreateProcessW error " + IntToStr(error), error);
-    const TUniqueKernelHandle thread(process.hThread);
-    const TUniqueKernelHandle child(process.hProcess);
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        const DWORD error = GetLastError();
+        EndJob(job.Get(), child.Get());
+        throw EOSError(u"cannot start " + program + u": ResumeThread error " + IntToStr(error), error);
+    }
 
-    const DWORD timeout = timeoutSeconds >= INFINITE / 1000 ? INFINITE - 1 : timeoutSeconds * 1000;
-    if (WaitForSingleObject(child.Get(), timeout) == WAIT_TIMEOUT) {
-        TerminateProcess(child.Get(), 1);
-        WaitForSingleObject(child.Get(), INFINITE);
-        return {TProgramEnd::TKind::TimedOut, 0};
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const ULONGLONG left = now >= deadline ? 0 : deadline - now;
+        const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(left, stopNow ? 50 : INFINITE - 1));
+        const DWORD waited = WaitForSingleObject(child.Get(), slice);
+        if (waited == WAIT_OBJECT_0)
+            break;
+        if (waited != WAIT_TIMEOUT) {
+            // The program still runs as far as anyone knows: its exit code would read STILL_ACTIVE.
+            const DWORD error = waited == WAIT_FAILED ? GetLastError() : waited;
+            EndJob(job.Get(), child.Get());
+            throw EOSError(u"lost the program " + program + u": WaitForSingleObject error " + IntToStr(error) +
+                               u"; it was stopped",
+                           error);
+        }
+        if (left <= slice || (stopNow && stopNow())) {
+            EndJob(job.Get(), child.Get());
+            return {TProgramEnd::TKind::TimedOut, 0};
+        }
     }
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(child.Get(), &exitCode)) {
-        const DWORD failure = GetLastError();
-        throw EOSError(u"GetExitCodeProcess: " + IntToStr(failure), failure);
-    }
+    if (!GetExitCodeProcess(child.Get(), &exitCode))
+        RaiseLastError(u"GetExitCodeProcess");
     return {TProgramEnd::TKind::Exited, exitCode};
 }
