@@ -6,6 +6,9 @@
 #include "dialer/DialerEntry.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/SecureZero.h"
+#include "platform/Process.h"
+#include "platform/ScopeExit.h"
 #include "rtl/StringList.h"
 
 std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW)
@@ -22,4 +25,15 @@ std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDi
     const TSecureText phoneNumber = paramStrList.Get(4);
 
     return DialVpnConnection(phonebook, entryName, userName, password, phoneNumber, bindRasDialW);
+}
+
+std::uint32_t DialCommandLineBlock(TRasDialWBinder bindRasDialW)
+{
+    std::u16string block = ParamStr(1);
+    const TScopeExit wipeBlock([&block] {
+        block.resize(block.capacity());
+        SecureZero(block.data(), block.size() * sizeof(char16_t));
+    });
+    OverwriteArguments();
+    return DialParameterBlock(block, bindRasDialW);
 }

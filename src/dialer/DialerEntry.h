@@ -11,3 +11,9 @@
 // result. Raises what DecryptParams, the list and the dial raise; the list is freed on every path
 // before the exception leaves.
 std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW = &BindRasDialW);
+
+// The dialer's run: argument 1 read as the block, the command line then overwritten where other
+// processes read it (the dial can take as long as the server's time-out, and a block read within
+// its minute yields the password), and the block dialed. The copy of the block read is wiped on
+// every path.
+std::uint32_t DialCommandLineBlock(TRasDialWBinder bindRasDialW = &BindRasDialW);

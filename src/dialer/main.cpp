@@ -33,8 +33,9 @@ std::uint32_t RunDialer() noexcept
 {
     std::uint32_t exitStatus = NoDialResult;
     try {
-        // The parameter list lives inside the call, so it is gone before a handler runs.
-        exitStatus = DialParameterBlock(ParamStr(1));
+        // The parameter list and the block live inside the call, so they are gone before a
+        // handler runs.
+        exitStatus = DialCommandLineBlock();
     } catch (const Exception& e) {
         TCorvaneUtil::WriteErrorLog(e.Message(), true);
     } catch (const std::exception& e) {

@@ -14,6 +14,16 @@
 // process's own command line is read. Windows always reads its own command line.
 void SetCommandLine(int argc, char** argv);
 
+// Overwrites every argument after argument 0 in the process's own command line, where other
+// processes read it, with as many placeholder characters, and wipes the copies the process keeps:
+// on Windows the process parameters' command line (which GetCommandLineW returns too), the ANSI
+// copy and the C runtime's copies; on POSIX the argv memory handed to SetCommandLine (what
+// /proc/PID/cmdline shows) and this unit's copies. ParamStr reads the placeholders afterwards.
+// For an argument that must not stay readable (a parameter block) once it has been read; a
+// reader that came earlier has seen it. Never raises.
+void OverwriteArguments() noexcept;
+inline constexpr char16_t ArgumentPlaceholder = u'*';
+
 // Command-line argument index; 0 is the running executable's full path. An index beyond the
 // last (or below 0) gives empty text. Never raises but std::bad_alloc.
 std::u16string ParamStr(int index);

@@ -33,6 +33,27 @@ TEST(PosixExitStatus, ReadsBackEveryResultItDoesNotLump)
     }
 }
 
+// The edges of the two ranges, each on both sides: a range that starts one late or ends one early
+// turns a readable result into the lumped 125.
+struct TEdgeCase {
+    std::uint32_t Result;
+    int Status;
+};
+
+TEST(PosixExitStatus, RangeEdgesArriveAsWrittenOut)
+{
+    const TEdgeCase cases[] = {
+        {600, PosixOtherFailure}, {601, 1},   {699, 99},  {700, PosixOtherFailure},
+        {799, PosixOtherFailure}, {800, 100}, {819, 119}, {820, PosixOtherFailure},
+    };
+    for (const TEdgeCase& c : cases) {
+        EXPECT_EQ(PosixExitStatus(c.Result), c.Status) << c.Result;
+        if (c.Status != PosixOtherFailure) {
+            EXPECT_EQ(DialResultOfPosixExitStatus(c.Status), c.Result) << c.Result;
+        }
+    }
+}
+
 TEST(PosixExitStatus, ValuesTheDialerNeverSendsReadBackAsNothing)
 {
     for (int status : {122, 123, 124, 125, 126, 139, 255, -1, 256})

@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "dialer/BackgroundDial.h"
 #include "dialer/DialerHarness.h"
 #include "doubles/RasDialRecording.h"
 #include "support/TestSupport.h"
@@ -128,6 +130,25 @@ TEST_P(RasLibraryFault, EndsTheDialerWithoutADialResult)
     EXPECT_TRUE(Harness.Logged().empty());
 #endif
 }
+
+#ifdef _WIN32
+// The fault report needs the heap; with every heap locked by another thread it blocks for good,
+// and the dialer must still end with 9999 rather than hang. The test ends a dialer that hangs
+// itself, after far longer than the report's bound, and then fails on the status.
+TEST_F(RasLibraryBinding, FaultWhileAnotherThreadHoldsTheHeapsStillEndsWith9999)
+{
+    Harness.Environment().emplace_back(RasDialRecording::FaultVariable, "access-violation-heaps-locked");
+    TBackgroundDial dial(Harness, {MakeBlock(FiveItems)}, THold::PassThrough);
+
+    ASSERT_TRUE(dial.WaitUntilHeld(60)) << "the dial never reached the double";
+    const std::optional<TestSupport::TChildExit> exit = dial.Finish(60);
+
+    ASSERT_TRUE(exit) << "the dialer hung after the fault and had to be ended";
+    EXPECT_EQ(exit->Status, 9999u);
+    EXPECT_EQ(exit->Output, "");
+    EXPECT_TRUE(Harness.Recorded());
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, RasLibraryFault,

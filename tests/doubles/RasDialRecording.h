@@ -2,7 +2,12 @@
 // What the recording RAS double writes for each RasDialW call, to the file named by
 // RecordFileVariable (nothing when it is unset). It returns the decimal number in
 // ResultVariable, or 0. With FaultVariable set it faults instead of returning: "access-violation"
-// writes through a null pointer, "illegal-instruction" executes one.
+// writes through a null pointer, "illegal-instruction" executes one, and
+// "access-violation-heaps-locked" (Windows) first has a thread of its own lock every heap of the
+// process and keep them locked, then writes through a null pointer. With HoldVariable naming a
+// folder it writes the file HeldFile there once it has recorded the call, holding its process id
+// in decimal, and waits until the file ReleaseFile appears there (at most HoldLimitSeconds) before
+// it faults or returns.
 //
 //   offset  size  content
 //   0       4     dwNotifierType
@@ -19,6 +24,10 @@ namespace RasDialRecording {
 inline constexpr const char* RecordFileVariable = "CORVANE_DOUBLE_RECORD_FILE";
 inline constexpr const char* ResultVariable = "CORVANE_DOUBLE_RESULT";
 inline constexpr const char* FaultVariable = "CORVANE_DOUBLE_FAULT";
+inline constexpr const char* HoldVariable = "CORVANE_DOUBLE_HOLD";
+inline constexpr const char* HeldFile = "held";
+inline constexpr const char* ReleaseFile = "release";
+inline constexpr int HoldLimitSeconds = 120;
 
 inline constexpr std::uint32_t ExtensionsGiven = 1;  // lpRasDialExtensions was not null
 inline constexpr std::uint32_t PhonebookGiven = 2;   // lpszPhonebook was not null

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 
 namespace {
@@ -24,6 +25,18 @@ bool& ArgumentsSet()
 {
     static bool set = false;
     return set;
+}
+
+// The argv memory itself, which the kernel shows other processes.
+struct THandedOver {
+    int Count = 0;
+    char** Values = nullptr;
+};
+
+THandedOver& HandedOver()
+{
+    static THandedOver handedOver;
+    return handedOver;
 }
 
 // The kernel's copy of the command line, for programs that did not hand theirs over.
@@ -52,6 +65,23 @@ void SetCommandLine(int argc, char** argv)
         arguments.push_back(FromUtf8Lossy(argv[i]));
     Arguments() = std::move(arguments);
     ArgumentsSet() = true;
+    HandedOver() = {argc, argv};
+}
+
+void OverwriteArguments() noexcept
+{
+    const THandedOver& handedOver = HandedOver();
+    for (int i = 1; i < handedOver.Count && handedOver.Values[i] != nullptr; ++i)
+        std::memset(handedOver.Values[i], static_cast<char>(ArgumentPlaceholder), std::strlen(handedOver.Values[i]));
+    auto& arguments = Arguments();
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::u16string& argument = arguments[i];
+        const std::size_t length = argument.size();
+        argument.resize(argument.capacity());
+        SecureZero(argument.data(), argument.size() * sizeof(char16_t));
+        // Same length, so no allocation: the text stays in its own buffer.
+        argument.assign(length, ArgumentPlaceholder);
+    }
 }
 
 std::u16string ParamStr(int index)

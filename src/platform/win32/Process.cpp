@@ -2,12 +2,16 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <winternl.h>
 
+#include <corecrt_startup.h>
+#include <cstdlib>
 #include <cwchar>
 #include <vector>
 
 #include "core/Bytes.h"
 #include "core/Exceptions.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "platform/UniqueHandle.h"
 
@@ -17,11 +21,71 @@
 
 namespace {
 
-using TUniqueArgv = TUniqueAny<LPWSTR*, &LocalFree, nullptr>;
+// The split command line holds the arguments themselves: wiped before the system takes it back.
+void WipeAndFree(LPWSTR* argv) noexcept
+{
+    SecureZero(argv, LocalSize(argv));
+    LocalFree(argv);
+}
+
+using TUniqueArgv = TUniqueAny<LPWSTR*, &WipeAndFree, nullptr>;
+
+// Where argument 0 ends in a raw command line, as CommandLineToArgvW and the C runtime read it: a
+// quoted program name up to its closing quote, otherwise up to the first blank.
+template <typename TChar>
+std::size_t ProgramNameEnd(const TChar* text, std::size_t length) noexcept
+{
+    std::size_t i = 0;
+    if (length > 0 && text[0] == TChar('"')) {
+        for (i = 1; i < length && text[i] != TChar('"'); ++i) {
+        }
+        return i < length ? i + 1 : length;
+    }
+    while (i < length && text[i] != TChar(' ') && text[i] != TChar('\t'))
+        ++i;
+    return i;
+}
+
+// Every character after argument 0 but the blanks between arguments becomes the placeholder.
+template <typename TChar>
+void OverwriteAfterProgramName(TChar* text, std::size_t length) noexcept
+{
+    if (text == nullptr)
+        return;
+    for (std::size_t i = ProgramNameEnd(text, length); i < length; ++i)
+        if (text[i] != TChar(' ') && text[i] != TChar('\t'))
+            text[i] = static_cast<TChar>(ArgumentPlaceholder);
+}
+
+template <typename TChar>
+std::size_t Length(const TChar* text) noexcept
+{
+    std::size_t n = 0;
+    while (text != nullptr && text[n] != 0)
+        ++n;
+    return n;
+}
+
+template <typename TChar>
+void OverwriteArgumentVector(TChar** argv, int count) noexcept
+{
+    for (int i = 1; argv != nullptr && i < count && argv[i] != nullptr; ++i)
+        for (TChar* c = argv[i]; *c != 0; ++c)
+            *c = static_cast<TChar>(ArgumentPlaceholder);
+}
 
 std::u16string FromWide(const wchar_t* text, std::size_t length)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// The process environment block, whose address the x64 thread block keeps at gs:0x60. (The
+// header's NtCurrentTeb reads the same segment through an intrinsic that g++ 12 warns about.)
+PEB* CurrentPeb() noexcept
+{
+    PEB* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));
+    return peb;
 }
 
 }  // namespace
@@ -29,6 +93,24 @@ std::u16string FromWide(const wchar_t* text, std::size_t length)
 void SetCommandLine(int, char**)
 {
     // Windows hands the whole command line to every reader; nothing to keep.
+}
+
+void OverwriteArguments() noexcept
+{
+    // What other processes read: the process parameters in the process environment block.
+    UNICODE_STRING& commandLine = CurrentPeb()->ProcessParameters->CommandLine;
+    OverwriteAfterProgramName(commandLine.Buffer, commandLine.Length / sizeof(wchar_t));
+    // The same memory on the systems known, but a copy elsewhere must go as well.
+    wchar_t* wide = GetCommandLineW();
+    if (wide != commandLine.Buffer)
+        OverwriteAfterProgramName(wide, Length(wide));
+    char* ansi = GetCommandLineA();
+    OverwriteAfterProgramName(ansi, Length(ansi));
+    // The C runtime's copies, made before the program's entry ran.
+    OverwriteAfterProgramName(_wcmdln, Length(_wcmdln));
+    OverwriteAfterProgramName(_acmdln, Length(_acmdln));
+    OverwriteArgumentVector(__wargv, __argc);
+    OverwriteArgumentVector(__argv, __argc);
 }
 
 std::u16string ParamStr(int index)
