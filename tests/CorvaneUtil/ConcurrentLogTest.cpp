@@ -56,18 +56,12 @@ std::set<int> HeldNumbers(const std::string& output)
 
 class ConcurrentLog : public testing::Test {
 protected:
-    void SetUp() override
-    {
-#ifdef _WIN32
-        GTEST_SKIP() << "runs the writer as a native child process";
-#endif
-        fs::create_directories(FLogDir);
-    }
+    void SetUp() override { fs::create_directories(FLogDir); }
 
     // Runs one writer per name at once, each writing count records; every one must end well.
     void RunWriters(const std::vector<std::string>& names, int count)
     {
-        const fs::path writer = TestSupport::ProgramDir() / "ConcurrentLogWriter";
+        const fs::path writer = TestSupport::BuiltProgram("ConcurrentLogWriter");
         const TestSupport::TEnvironmentChanges environment{{"PROGRAMDATA", FProgramData.Path().string()}};
         std::vector<TestSupport::TChildExit> exits(names.size());
         {
