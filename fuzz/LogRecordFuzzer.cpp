@@ -1,5 +1,5 @@
-// The error-log record parser on arbitrary bytes: only the last record may be cut short, and the
-// complete records, framed again, give back exactly the bytes they were read from.
+// The error-log record parser on arbitrary bytes: the entries cover the bytes exactly, in order,
+// and every whole record, framed again, gives back exactly the bytes it was read from.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,20 +14,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const auto records = ParseLogRecords(bytes);
 
-    std::string framed;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const TLogRecord& record = records[i];
-        if (record.Truncated) {
-            if (i + 1 != records.size())
+    std::size_t at = 0;
+    for (const TLogRecord& record : records) {
+        if (record.Length == 0 || record.Length > size - at)
+            std::abort();
+        if (!record.Truncated) {
+            const std::string framed =
+                "[" + record.Time + "] \r\nErrorMsgST/\r\n" + record.Body + "\r\n/ErrorMsgED\r\n";
+            if (bytes.substr(at, record.Length) != framed)
                 std::abort();
-            break;
         }
-        framed += "[" + record.Time + "] \r\nErrorMsgST/\r\n" + record.Body + "\r\n/ErrorMsgED\r\n";
+        at += record.Length;
     }
-    if (bytes.substr(0, framed.size()) != framed)
-        std::abort();
-    // Nothing is left over unless a cut-short record says so.
-    if (framed.size() != size && (records.empty() || !records.back().Truncated))
+    if (at != size)
         std::abort();
     return 0;
 }

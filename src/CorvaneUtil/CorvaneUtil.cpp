@@ -72,21 +72,41 @@ bool IsAcceptableLogPath(const std::u16string& path)
     return DirectoryExists(ExtractFilePath(path));
 }
 
-// A file that exists is appended to while others may only read it; a missing one is created
-// without truncation, so a writer that loses the race to create it never wipes the record the
-// winner has just written.
-void AppendToFile(const std::u16string& path, const TSecureBytes& bytes)
+// Puts the file back to the size it had before a write that fell short; a record goes in whole or
+// not at all, so the next one never starts inside a torn one.
+void CutBack(TFile& file, std::int64_t size) noexcept
 {
-    if (!IsAcceptableLogPath(path))
-        throw EOSError(u"Invalid log file path: " + path);
-    TFile file(path, FileExists(path) ? TFile::TOpen::AppendReadShared : TFile::TOpen::OpenOrCreateExclusive);
-    file.Seek(0, TSeekOrigin::End);
-    const auto size = static_cast<std::int64_t>(bytes.size());
-    if (file.Write(bytes.data(), size) != size)
-        throw EOSError(u"Short write to the log file: " + path);
+    try {
+        file.SetSize(size);
+    } catch (const Exception&) {
+        // Nothing more to do: what a reader then finds is one damaged stretch, which it reads past.
+    }
 }
 
 }  // namespace
+
+// The log is opened, or created without truncation, in one call: a writer that finds it just
+// rotated away appends to the new one, and one that loses the race to create it never wipes the
+// record the winner has just written.
+void TCorvaneUtil::AppendToFile(const std::u16string& path, const TSecureBytes& bytes, const TLogStepHook& step)
+{
+    if (!IsAcceptableLogPath(path))
+        throw EOSError(u"Invalid log file path: " + path);
+    TFile file(path, TFile::TOpen::LogAppend, [&] { step(TLogStep::AppendOpened); });
+    const std::int64_t sizeBefore = file.Seek(0, TSeekOrigin::End);
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    std::int64_t written = 0;
+    try {
+        written = file.Write(bytes.data(), size);
+    } catch (const EOSError&) {
+        CutBack(file, sizeBefore);
+        throw;
+    }
+    if (written != size) {
+        CutBack(file, sizeBefore);
+        throw EOSError(u"Short write to the log file: " + path);
+    }
+}
 
 std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)
 {
@@ -228,46 +248,42 @@ std::u16string TCorvaneUtil::BuildLogRecord(const std::u16string& body, const TL
     return record;
 }
 
-bool TCorvaneUtil::IsRotationDue(const std::u16string& logFileName)
+void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName,
+                                 const TLogStepHook& step)
 {
-    if (!FileExists(logFileName))
-        return false;
-    TFile log(logFileName, TFile::TOpen::ReadShared);
-    return log.Size() > RotationThreshold;
-}
-
-void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
-{
-    if (!FileExists(logFileName))
-        return;
-    std::int64_t size = 0;
-    {
-        // Opened exclusively: a log that someone else holds is neither measured nor moved.
-        TFile log(logFileName, TFile::TOpen::ReadWriteExclusive);
-        size = log.Size();
+    // Measured, checked and moved through one exclusive open, so the file that goes to the old
+    // name is the one found due, and no other writer can append to it or move it meanwhile.
+    TFile log;
+    try {
+        log = TFile(logFileName, TFile::TOpen::LogRotate, [&] { step(TLogStep::RotateOpened); });
+    } catch (const EOSError& e) {
+        // Nothing there, or another writer has just moved it: the append starts a new log.
+        if (IsFileNotFound(e))
+            return;
+        throw;
     }
-    if (size <= RotationThreshold)
+    if (log.Size() <= RotationThreshold)
         return;
-    if (FileExists(oldLogFileName))
-        DeleteFileAt(oldLogFileName);
-    MoveFileNoReplace(logFileName, oldLogFileName);
+    step(TLogStep::Measured);
+    // A log that another writer has already moved aside is that writer's rotation: its old log
+    // stays, and the record goes into the new log.
+    if (!log.IsAt(logFileName))
+        return;
+    // Removing a name never touches the file that a link there points to.
+    DeleteFileAt(oldLogFileName);
+    if (log.MoveNoReplace(logFileName, oldLogFileName))
+        step(TLogStep::Rotated);
 }
 
 TCorvaneUtil::TLogAppend TCorvaneUtil::AppendLogRecord(const std::u16string& logFileName,
                                                        const std::u16string& oldLogFileName, const TSecureBytes& record,
-                                                       const std::function<void(int)>& pause)
+                                                       const std::function<void(int)>& pause, const TLogStepHook& step)
 {
     for (int attempt = 1;; ++attempt) {
         try {
-            try {
-                RotateLogFile(logFileName, oldLogFileName);
-            } catch (const EOSError& e) {
-                // A writer that rotated the log a moment before leaves nothing to rotate: the record
-                // goes into the new log. A log still due that cannot be moved takes no more records.
-                if (IsHeldByAnother(e) || IsRotationDue(logFileName))
-                    throw;
-            }
-            AppendToFile(logFileName, record);
+            // A log still due that cannot be moved takes no more records.
+            RotateLogFile(logFileName, oldLogFileName, step);
+            AppendToFile(logFileName, record, step);
             return TLogAppend::Written;
         } catch (const EOSError& e) {
             if (!IsHeldByAnother(e))
@@ -287,14 +303,16 @@ void TCorvaneUtil::WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg
     try {
         // Another writer holds the log only for the moment it takes to append one record: a
         // short wait, 25 ms at a time and 200 ms in all, gets this record in after it.
-        WriteErrorLogRecord(errMsg, isEncryptMsg,
-                            [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(25)); });
+        WriteErrorLogRecord(
+            errMsg, isEncryptMsg, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(25)); },
+            [](TLogStep) {});
     } catch (...) {
     }
 }
 
 TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
-                                                           const std::function<void(int)>& pause)
+                                                           const std::function<void(int)>& pause,
+                                                           const TLogStepHook& step)
 {
     const std::u16string directory = LogDirectory();
     const std::u16string baseName = directory + WithoutLastExtension(ExtractFileName(ExecutablePath()));
@@ -310,5 +328,5 @@ TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string&
     }
 
     const std::u16string record = BuildLogRecord(body, LocalNow(), UserDateTimeSeparators());
-    return AppendLogRecord(logFileName, oldLogFileName, TEncoding::ASCII().GetBytes(record), pause);
+    return AppendLogRecord(logFileName, oldLogFileName, TEncoding::ASCII().GetBytes(record), pause, step);
 }

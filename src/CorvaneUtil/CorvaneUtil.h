@@ -47,23 +47,38 @@ public:
 private:
     // Joined from the clock and the two constant pieces on every use, in a text that wipes itself.
     static TSecureText GetMinuteKey(const TLocalDateTime& moment);
-    static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName);
-    // True when the log exists and has grown past the rotation threshold; raises EOSError when
-    // it cannot be opened for reading.
-    static bool IsRotationDue(const std::u16string& logFileName);
+    // The points of a log write at which another writer can change the log under it; tests step in
+    // there to do so.
+    enum class TLogStep {
+        RotateOpened,  // the log is open for measuring; on POSIX not yet locked
+        Measured,      // the log was measured as due, not yet moved
+        Rotated,       // the log was moved to the old name
+        AppendOpened,  // the log is open for the append; on POSIX not yet locked
+    };
+    using TLogStepHook = std::function<void(TLogStep)>;
+
+    // Moves the log to the old name when it has grown past the threshold, replacing the old log.
+    // Does nothing when there is no log, when it is not due, or when another writer moved it
+    // first. Raises EOSError when the log cannot be opened (held, refused) or moved.
+    static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName,
+                              const TLogStepHook& step);
+    // Appends the bytes whole or not at all; raises EOSError when they do not go in.
+    static void AppendToFile(const std::u16string& path, const TSecureBytes& bytes, const TLogStepHook& step);
 
     enum class TLogAppend { Written, Held, Failed };
     // How many times a held log is tried before the record is dropped.
     static constexpr int LogAttempts = 9;
     // Rotates the log when due and appends the record. While another holds the log, pause(n)
     // runs after the n-th failed attempt (1 to LogAttempts - 1) and the whole step is tried again;
-    // Held after the last. Raises nothing but what pause raises.
+    // Held after the last. step runs at each point of TLogStep reached. Raises nothing but what
+    // pause and step raise.
     static TLogAppend AppendLogRecord(const std::u16string& logFileName, const std::u16string& oldLogFileName,
-                                      const TSecureBytes& record, const std::function<void(int)>& pause);
-    // WriteErrorLog with the pause between attempts given and the outcome told; raises what
-    // finding the log, encrypting the message or pause raise.
+                                      const TSecureBytes& record, const std::function<void(int)>& pause,
+                                      const TLogStepHook& step);
+    // WriteErrorLog with the pause between attempts and the steps given and the outcome told;
+    // raises what finding the log, encrypting the message, pause or step raise.
     static TLogAppend WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
-                                          const std::function<void(int)>& pause);
+                                          const std::function<void(int)>& pause, const TLogStepHook& step);
     // One log record: the bracketed time stamp with the given separators, then the body between
     // its start and end markers, every line ending in CR LF.
     static std::u16string BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,

@@ -1,10 +1,13 @@
-// Two processes writing one error log at once, across many rotations. A writer that finds the log
-// held tries again for about 200 ms, so no record should be dropped; one may be only when the other
-// held the log through every attempt, and its writer then says so. Every record in .log and .old
-// must be whole: framed, decrypting under the log's key, its digest matching, written once.
+// Processes writing one error log at once, across rotations. A writer that finds the log held
+// tries again for about 200 ms, so no record should be dropped; one may be only when another held
+// the log through every attempt, and its writer then says so. Every record in .log and .old must be
+// whole: framed, decrypting under the log's key, its digest matching, written once. A rotation
+// moves only a log that has grown past 65536 bytes, so every old log ever made is larger than that,
+// and in a run that rotates once nothing that a writer counted as written is missing.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -29,75 +32,111 @@ struct TWriterRecords {
     std::set<int> Numbers;
 };
 
-// The numbers a writer reported as dropped because the log stayed held ("held <number>" lines).
-std::set<int> HeldNumbers(const std::string& output)
+// The numbers a writer reported after a word ("held <number>", "rotated <bytes>").
+std::vector<long long> ReportedNumbers(const std::string& output, const std::string& word)
 {
-    std::set<int> numbers;
+    std::vector<long long> numbers;
+    const std::string prefix = word + " ";
     std::size_t at = 0;
-    while ((at = output.find("held ", at)) != std::string::npos) {
-        numbers.insert(std::stoi(output.substr(at + 5)));
-        at += 5;
+    while ((at = output.find(prefix, at)) != std::string::npos) {
+        if (at == 0 || output[at - 1] == '\n')
+            numbers.push_back(std::stoll(output.substr(at + prefix.size())));
+        at += prefix.size();
     }
     return numbers;
 }
 
-TEST(ConcurrentLog, TwoWritersLeaveOnlyWholeRecords)
+std::set<int> HeldNumbers(const std::string& output)
 {
-#ifdef _WIN32
-    GTEST_SKIP() << "runs the writer as a native child process";
-#endif
-    TestSupport::TTempDir programData;
-    const fs::path logDir = programData.Path() / "Orvex" / "Common" / "ErrorLog";
-    fs::create_directories(logDir);
-    const fs::path writer = TestSupport::ProgramDir() / "ConcurrentLogWriter";
-    const TestSupport::TEnvironmentChanges environment{{"PROGRAMDATA", programData.Path().string()}};
+    std::set<int> numbers;
+    for (const long long number : ReportedNumbers(output, "held"))
+        numbers.insert(static_cast<int>(number));
+    return numbers;
+}
 
-    std::vector<TestSupport::TChildExit> exits(2);
+class ConcurrentLog : public testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(FLogDir); }
+
+    // Runs one writer per name at once, each writing count records; every one must end well.
+    void RunWriters(const std::vector<std::string>& names, int count)
     {
-        std::jthread first([&] {
-            exits[0] = TestSupport::RunChild(writer, {"A", std::to_string(RecordsPerWriter)}, environment);
-        });
-        std::jthread second([&] {
-            exits[1] = TestSupport::RunChild(writer, {"B", std::to_string(RecordsPerWriter)}, environment);
-        });
-    }
-    ASSERT_EQ(exits[0].Status, 0u) << exits[0].Output;
-    ASSERT_EQ(exits[1].Status, 0u) << exits[1].Output;
-    const std::map<std::string, std::set<int>> held{{"A", HeldNumbers(exits[0].Output)},
-                                                    {"B", HeldNumbers(exits[1].Output)}};
-    ASSERT_TRUE(fs::exists(logDir / "ConcurrentLogWriter.old")) << "the writers never rotated the log";
-
-    std::map<std::string, TWriterRecords> seen;
-    std::size_t records = 0;
-    for (const char* name : {"ConcurrentLogWriter.old", "ConcurrentLogWriter.log"}) {
-        const TBytes bytes = TestSupport::ReadFileBytes(logDir / name);
-        const auto parsed =
-            ParseLogRecords(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-        for (const TLogRecord& record : parsed) {
-            SCOPED_TRACE(std::string(name) + " record " + std::to_string(records));
-            ASSERT_FALSE(record.Truncated);
-            TSecureText text;
-            ASSERT_TRUE(
-                TCorvaneUtil::Decrypt(TestSupport::U16(record.Body), std::u16string(TCorvaneUtil::ErrorLogKey), text));
-            ASSERT_GT(text.size(), 32u);
-            const std::u16string message(text.View().substr(32));
-            ASSERT_EQ(text.substr(0, 32), TCorvaneUtil::GetHashMD5String(message));
-            ASSERT_GT(message.size(), Filler.size());
-            ASSERT_EQ(message.substr(message.size() - Filler.size()), Filler);
-            const std::string head = TestSupport::U8(message.substr(0, message.size() - Filler.size()));
-            const std::size_t blank = head.find(' ');
-            ASSERT_NE(blank, std::string::npos);
-            const std::string writerName = head.substr(0, blank);
-            ASSERT_TRUE(writerName == "A" || writerName == "B") << head;
-            const int number = std::stoi(head.substr(blank + 1));
-            ASSERT_TRUE(seen[writerName].Numbers.insert(number).second) << "written twice: " << head;
-            ++records;
+        const fs::path writer = TestSupport::BuiltProgram("ConcurrentLogWriter");
+        const TestSupport::TEnvironmentChanges environment{{"PROGRAMDATA", FProgramData.Path().string()}};
+        std::vector<TestSupport::TChildExit> exits(names.size());
+        {
+            std::vector<std::jthread> threads;
+            for (std::size_t i = 0; i < names.size(); ++i)
+                threads.emplace_back([&, i] {
+                    exits[i] = TestSupport::RunChild(writer, {names[i], std::to_string(count)}, environment);
+                });
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            ASSERT_EQ(exits[i].Status, 0u) << exits[i].Output;
+            FHeld[names[i]] = HeldNumbers(exits[i].Output);
+            for (const long long size : ReportedNumbers(exits[i].Output, "rotated"))
+                FRotations.push_back(size);
         }
     }
 
+    // Reads every record of .old and .log, checking each is whole and written once.
+    void ReadRecords(const std::vector<std::string>& names)
+    {
+        for (const char* name : {"ConcurrentLogWriter.old", "ConcurrentLogWriter.log"}) {
+            if (!fs::exists(FLogDir / name))
+                continue;
+            const TBytes bytes = TestSupport::ReadFileBytes(FLogDir / name);
+            const auto parsed =
+                ParseLogRecords(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            for (const TLogRecord& record : parsed) {
+                SCOPED_TRACE(std::string(name) + " record " + std::to_string(FRecordCount));
+                ASSERT_FALSE(record.Truncated);
+                TSecureText text;
+                ASSERT_TRUE(TCorvaneUtil::Decrypt(TestSupport::U16(record.Body),
+                                                  std::u16string(TCorvaneUtil::ErrorLogKey), text));
+                ASSERT_GT(text.size(), 32u);
+                const std::u16string message(text.View().substr(32));
+                ASSERT_EQ(text.substr(0, 32), TCorvaneUtil::GetHashMD5String(message));
+                ASSERT_GT(message.size(), Filler.size());
+                ASSERT_EQ(message.substr(message.size() - Filler.size()), Filler);
+                const std::string head = TestSupport::U8(message.substr(0, message.size() - Filler.size()));
+                const std::size_t blank = head.find(' ');
+                ASSERT_NE(blank, std::string::npos);
+                const std::string writerName = head.substr(0, blank);
+                ASSERT_NE(std::find(names.begin(), names.end(), writerName), names.end()) << head;
+                const int number = std::stoi(head.substr(blank + 1));
+                ASSERT_TRUE(FSeen[writerName].Numbers.insert(number).second) << "written twice: " << head;
+                ++FRecordCount;
+            }
+        }
+    }
+
+    // Every old log a writer made, measured right after the move.
+    void ExpectEveryRotationMovedADueLog() const
+    {
+        for (const long long size : FRotations)
+            EXPECT_GT(size, 65536) << "a rotation moved a log that was not due";
+    }
+
+    TestSupport::TTempDir FProgramData;
+    fs::path FLogDir = FProgramData.Path() / "Orvex" / "Common" / "ErrorLog";
+    std::map<std::string, std::set<int>> FHeld;
+    std::vector<long long> FRotations;
+    std::map<std::string, TWriterRecords> FSeen;
+    std::size_t FRecordCount = 0;
+};
+
+TEST_F(ConcurrentLog, TwoWritersLeaveOnlyWholeRecords)
+{
+    ASSERT_NO_FATAL_FAILURE(RunWriters({"A", "B"}, RecordsPerWriter));
+    ASSERT_TRUE(fs::exists(FLogDir / "ConcurrentLogWriter.old")) << "the writers never rotated the log";
+    ASSERT_FALSE(FRotations.empty());
+    ExpectEveryRotationMovedADueLog();
+    ASSERT_NO_FATAL_FAILURE(ReadRecords({"A", "B"}));
+
     // Rotation discards whole older files; within what is kept, a missing number is a dropped
     // record, and only one that its writer reported held may be missing.
-    for (const auto& [writerName, writerRecords] : seen) {
+    for (const auto& [writerName, writerRecords] : FSeen) {
         const int first = *writerRecords.Numbers.begin();
         const int last = *writerRecords.Numbers.rbegin();
         int dropped = 0;
@@ -105,13 +144,32 @@ TEST(ConcurrentLog, TwoWritersLeaveOnlyWholeRecords)
             if (writerRecords.Numbers.count(number) != 0)
                 continue;
             ++dropped;
-            EXPECT_EQ(held.at(writerName).count(number), 1u)
+            EXPECT_EQ(FHeld.at(writerName).count(number), 1u)
                 << "record " << writerName << " " << number << " lost while the log was not held past the wait";
         }
         std::cout << "[ LOG      ] writer " << writerName << ": records " << first << " to " << last << " kept, "
                   << dropped << " of them dropped after the log stayed held through every attempt\n";
     }
-    EXPECT_GT(records, 0u);
+    EXPECT_GT(FRecordCount, 0u);
+}
+
+// About 100 KiB of records in all: the log passes the threshold once, and what follows stays far
+// below it, so .old and .log together hold everything written.
+TEST_F(ConcurrentLog, FourWritersThatRotateOnceKeepEveryRecord)
+{
+    constexpr int recordsEach = 90;
+    const std::vector<std::string> names{"A", "B", "C", "D"};
+    ASSERT_NO_FATAL_FAILURE(RunWriters(names, recordsEach));
+    ASSERT_EQ(FRotations.size(), 1u) << "the run must rotate exactly once";
+    ExpectEveryRotationMovedADueLog();
+    ASSERT_NO_FATAL_FAILURE(ReadRecords(names));
+    for (const std::string& name : names) {
+        for (int number = 0; number < recordsEach; ++number) {
+            if (FSeen[name].Numbers.count(number) == 0) {
+                EXPECT_EQ(FHeld[name].count(number), 1u) << "record " << name << " " << number << " lost";
+            }
+        }
+    }
 }
 
 }  // namespace

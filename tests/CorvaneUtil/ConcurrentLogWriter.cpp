@@ -1,14 +1,17 @@
-// Writes numbered records to the error log, for the test that runs two of these at once:
+// Writes numbered records to the error log, for the tests that run several of these at once:
 //   ConcurrentLogWriter <writer name> <count>
 // Each message is "<writer name> <number>" followed by filler, so records rotate often. It writes
 // as the dialer does, with the same waits, but tells what became of each record: a line
-// "held <number>" for a record dropped because the other writer held the log through every
-// attempt, and exit status 3 when a record failed for any other reason.
+// "held <number>" for a record dropped because another writer held the log through every
+// attempt, exit status 3 when a record failed for any other reason, and a line
+// "rotated <bytes>" with the size of the old log each time this writer has just made one.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
@@ -19,13 +22,27 @@ int main(int argc, char** argv)
         return 2;
     const std::string writer = argv[1];
     const int count = std::atoi(argv[2]);
+    const char* programData = std::getenv("PROGRAMDATA");
+    if (programData == nullptr)
+        return 2;
+    const std::filesystem::path oldLog =
+        std::filesystem::path(programData) / "Orvex" / "Common" / "ErrorLog" / "ConcurrentLogWriter.old";
     const std::u16string filler(120, u'.');
     const auto pause = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(25)); };
+    // Only a rotation of a later, still small log could take this old log away before it is
+    // measured, and none is due so soon.
+    const auto step = [&](TCorvaneUtilTestAccess::TLogStep reached) {
+        if (reached != TCorvaneUtilTestAccess::TLogStep::Rotated)
+            return;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(oldLog, error);
+        std::printf("rotated %lld\n", error ? -1LL : static_cast<long long>(size));
+    };
     int status = 0;
     for (int i = 0; i < count; ++i) {
         const std::string head = writer + " " + std::to_string(i) + " ";
         switch (TCorvaneUtilTestAccess::WriteErrorLogRecord(std::u16string(head.begin(), head.end()) + filler, true,
-                                                            pause)) {
+                                                            pause, step)) {
             case TCorvaneUtilTestAccess::TLogAppend::Written:
                 break;
             case TCorvaneUtilTestAccess::TLogAppend::Held:

@@ -8,22 +8,26 @@
 
 struct TCorvaneUtilTestAccess {
     using TLogAppend = TCorvaneUtil::TLogAppend;
+    using TLogStep = TCorvaneUtil::TLogStep;
+    using TLogStepHook = TCorvaneUtil::TLogStepHook;
     static constexpr int LogAttempts = TCorvaneUtil::LogAttempts;
 
-    static TLogAppend AppendLogRecord(const std::u16string& logFileName, const std::u16string& oldLogFileName,
-                                      const TSecureBytes& record, const std::function<void(int)>& pause)
+    static TLogAppend AppendLogRecord(
+        const std::u16string& logFileName, const std::u16string& oldLogFileName, const TSecureBytes& record,
+        const std::function<void(int)>& pause, const TLogStepHook& step = [](TLogStep) {})
     {
-        return TCorvaneUtil::AppendLogRecord(logFileName, oldLogFileName, record, pause);
+        return TCorvaneUtil::AppendLogRecord(logFileName, oldLogFileName, record, pause, step);
     }
-    static TLogAppend WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
-                                          const std::function<void(int)>& pause)
+    static TLogAppend WriteErrorLogRecord(
+        const std::u16string& errMsg, bool isEncryptMsg, const std::function<void(int)>& pause,
+        const TLogStepHook& step = [](TLogStep) {})
     {
-        return TCorvaneUtil::WriteErrorLogRecord(errMsg, isEncryptMsg, pause);
+        return TCorvaneUtil::WriteErrorLogRecord(errMsg, isEncryptMsg, pause, step);
     }
     static TSecureText GetMinuteKey(const TLocalDateTime& moment) { return TCorvaneUtil::GetMinuteKey(moment); }
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
     {
-        TCorvaneUtil::RotateLogFile(logFileName, oldLogFileName);
+        TCorvaneUtil::RotateLogFile(logFileName, oldLogFileName, [](TLogStep) {});
     }
     static std::u16string BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,
                                          const TDateTimeSeparators& separators)

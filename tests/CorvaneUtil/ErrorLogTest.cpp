@@ -5,6 +5,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
@@ -16,8 +17,14 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/posix/BcryptTesting.h"
 #endif
@@ -397,6 +404,242 @@ TEST_F(ErrorLogTest, OtherFailuresAreNotTriedAgain)
     EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
     EXPECT_EQ(pauses, 0);
 }
+
+// --- another writer at the points where it can change the log -------------------------------
+
+using TLogStep = TCorvaneUtilTestAccess::TLogStep;
+
+struct TRaceCase {
+    const char* Name;
+    TLogStep Step;
+    std::size_t LogSize;  // the log before the write: due for rotation, or not
+};
+
+// At the step, another writer rotates the log as far as a writer can: it moves the log to a name
+// of its own and starts a new one with a record. On POSIX it can (the lock is advisory); on
+// Windows the writer's handle shares no delete access, so the move is refused there and then.
+class LogRace : public ErrorLogTest, public testing::WithParamInterface<TRaceCase> {};
+
+TEST_P(LogRace, WriterMovesOnlyTheLogItMeasuredAndAppendsToTheLogAtTheName)
+{
+    const TRaceCase& c = GetParam();
+    const std::string previous(c.LogSize, 'p');
+    WriteFileBytes(FLog, previous);
+    WriteFileBytes(FOld, "earlier old log\r\n");
+    const fs::path moved = FLogDir / "moved-by-another.log";
+    bool acted = false;
+    bool moveRefused = false;
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(
+        FLog.u16string(), FOld.u16string(), RecordBytes("record\r\n"), [](int) {},
+        [&](TLogStep reached) {
+            if (reached != c.Step || acted)
+                return;
+            acted = true;
+            std::error_code error;
+            fs::rename(FLog, moved, error);
+            moveRefused = static_cast<bool>(error);
+            if (!moveRefused)
+                WriteFileBytes(FLog, "fresh\r\n");
+        });
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_TRUE(acted);
+#ifdef _WIN32
+    const bool due = c.LogSize > RotationThreshold;
+    EXPECT_TRUE(moveRefused) << "the log was moved while a writer held it";
+    EXPECT_FALSE(fs::exists(moved));
+    EXPECT_EQ(LogText(), due ? "record\r\n" : previous + "record\r\n");
+    EXPECT_EQ(Content(FOld), due ? previous : "earlier old log\r\n");
+#else
+    ASSERT_FALSE(moveRefused);
+    // What the other writer moved stays as it left it, the old log too; the record goes into the
+    // log that now has the name.
+    EXPECT_EQ(Content(moved), previous);
+    EXPECT_EQ(Content(FOld), "earlier old log\r\n");
+    EXPECT_EQ(LogText(), "fresh\r\nrecord\r\n");
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogRace,
+    testing::Values(TRaceCase{"MovedBeforeTheRotationLockedIt", TLogStep::RotateOpened, RotationThreshold + 1},
+                    TRaceCase{"MovedAfterItWasMeasuredAsDue", TLogStep::Measured, RotationThreshold + 1},
+                    TRaceCase{"MovedBeforeTheAppendLockedIt", TLogStep::AppendOpened, 12}),
+    [](const testing::TestParamInfo<TRaceCase>& info) { return std::string(info.param.Name); });
+
+// The log is gone when the rotation looks for it (another writer moved it and no one has written
+// since): the record starts a new log, and the old log stays.
+TEST_F(ErrorLogTest, LogGoneWhenTheRotationLooksStartsANewLog)
+{
+    WriteFileBytes(FOld, "winner's rotation\r\n");
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                 RecordBytes("record\r\n"), [](int) {});
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_EQ(LogText(), "record\r\n");
+    EXPECT_EQ(Content(FOld), "winner's rotation\r\n");
+}
+
+// --- what other users can put at the log's names ----------------------------------------------
+
+enum class TPlant { SymbolicLink, HardLink };
+
+struct TPlantCase {
+    const char* Name;
+    TPlant Plant;
+    bool AtOldName;  // at the .old name beside a log due for rotation, or at the .log name
+};
+
+class LogNamePlant : public ErrorLogTest, public testing::WithParamInterface<TPlantCase> {
+protected:
+    TTempDir FUserDir;
+    fs::path FVictim = FUserDir / "victim.txt";
+};
+
+TEST_P(LogNamePlant, NothingIsWrittenMovedOrRemovedThroughALink)
+{
+    const TPlantCase& c = GetParam();
+    // Larger than the threshold, so that a log followed through the link would be rotated away.
+    const std::string victim(RotationThreshold + 100, 'v');
+    WriteFileBytes(FVictim, victim);
+    const std::string previous(RotationThreshold + 1, 'p');
+    if (c.AtOldName)
+        WriteFileBytes(FLog, previous);
+    const fs::path planted = c.AtOldName ? FOld : FLog;
+    std::error_code error;
+    if (c.Plant == TPlant::SymbolicLink)
+        fs::create_symlink(FVictim, planted, error);
+    else
+        fs::create_hard_link(FVictim, planted, error);
+    if (error && TestSupport::RunningUnderWine())
+        GTEST_SKIP() << "Wine cannot make this link (" << error.message()
+                     << "); a Unix link made under the prefix is followed by Wine itself and shows no reparse point";
+    ASSERT_FALSE(error) << error.message();
+
+    TCorvaneUtil::WriteErrorLog(u"record", false);
+
+    EXPECT_EQ(Content(FVictim), victim);
+    if (c.AtOldName) {
+        // Only the name goes: the log is rotated as usual, and the file it named stays untouched.
+        EXPECT_EQ(Content(FOld), previous);
+        EXPECT_EQ(Records(LogText()).size(), 1u);
+    } else {
+        // Refused: no record, no rotation, and the planted name left as it was.
+        EXPECT_FALSE(fs::exists(FOld));
+        EXPECT_EQ(fs::is_symlink(fs::symlink_status(FLog)), c.Plant == TPlant::SymbolicLink);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogNamePlant,
+                         testing::Values(TPlantCase{"SymbolicLinkAtTheLog", TPlant::SymbolicLink, false},
+                                         TPlantCase{"HardLinkAtTheLog", TPlant::HardLink, false},
+                                         TPlantCase{"SymbolicLinkAtTheOldLog", TPlant::SymbolicLink, true},
+                                         TPlantCase{"HardLinkAtTheOldLog", TPlant::HardLink, true}),
+                         [](const testing::TestParamInfo<TPlantCase>& info) { return std::string(info.param.Name); });
+
+#ifndef _WIN32
+TEST_F(ErrorLogTest, FifoAtTheLogNameTakesNoRecordAndDoesNotBlock)
+{
+    ASSERT_EQ(mkfifo(FLog.c_str(), 0666), 0);
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                                 RecordBytes("record\r\n"), [](int) {});
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_FALSE(fs::exists(FOld));
+}
+#endif
+
+// --- a write that falls short ------------------------------------------------------------------
+
+#ifndef _WIN32
+TSecureBytes FramedRecord(std::size_t bodySize)
+{
+    return RecordBytes("[2026/12/11 04:00:00] \r\nErrorMsgST/\r\n" + std::string(bodySize, 'b') +
+                       "\r\n/ErrorMsgED\r\n");
+}
+
+// A small file system of its own, mounted for the test and gone with it.
+class TSmallTmpfs {
+public:
+    explicit TSmallTmpfs(const fs::path& at) : FAt(at)
+    {
+        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") != 0)
+            FError = std::strerror(errno);
+    }
+    ~TSmallTmpfs()
+    {
+        if (FError.empty())
+            ::umount2(FAt.c_str(), MNT_DETACH);
+    }
+    TSmallTmpfs(const TSmallTmpfs&) = delete;
+    TSmallTmpfs& operator=(const TSmallTmpfs&) = delete;
+    const std::string& Error() const noexcept { return FError; }
+
+private:
+    fs::path FAt;
+    std::string FError;
+};
+
+// Fills the file system up: every free page goes to one file.
+void FillUp(const fs::path& filler)
+{
+    const int fd = open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string chunk(4096, 'f');
+    while (write(fd, chunk.data(), chunk.size()) > 0) {
+    }
+    EXPECT_EQ(errno, ENOSPC);
+    close(fd);
+}
+
+TEST(ErrorLogFullDisk, RecordThatDoesNotFitIsCutBackAndTheNextGoesInWhole)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    TTempDir mountPoint;
+    TSmallTmpfs tmpfs(mountPoint.Path());
+    if (!tmpfs.Error().empty())
+        GTEST_SKIP() << "cannot mount a small tmpfs: " << tmpfs.Error();
+    const fs::path log = mountPoint / "full.log";
+    const fs::path old = mountPoint / "full.old";
+    const TSecureBytes record = FramedRecord(300);
+    // The log's last page keeps room for all of the record but five bytes.
+    const long page = sysconf(_SC_PAGESIZE);
+    const std::string previous(static_cast<std::size_t>(page) - (record.size() - 5), 'p');
+    WriteFileBytes(log, previous);
+    ASSERT_NO_FATAL_FAILURE(FillUp(mountPoint / "filler"));
+
+    EXPECT_EQ(TCorvaneUtilTestAccess::AppendLogRecord(log.u16string(), old.u16string(), record, [](int) {}),
+              TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_EQ(Content(log), previous) << "a torn record was left in the log";
+
+    fs::remove(mountPoint / "filler");
+    EXPECT_EQ(TCorvaneUtilTestAccess::AppendLogRecord(log.u16string(), old.u16string(), record, [](int) {}),
+              TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_EQ(Content(log), previous + std::string(record.begin(), record.end()));
+}
+
+// The same without root: a file-size limit cuts the write short just as a full disk does.
+TEST(ErrorLogFullDisk, RecordCutShortByAFileSizeLimitIsCutBack)
+{
+    TTempDir dir;
+    const fs::path log = dir / "limited.log";
+    const TSecureBytes record = FramedRecord(300);
+    const std::string previous(1000, 'p');
+    WriteFileBytes(log, previous);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = previous.size() + record.size() - 5;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto outcome =
+        TCorvaneUtilTestAccess::AppendLogRecord(log.u16string(), (dir / "limited.old").u16string(), record, [](int) {});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_EQ(Content(log), previous);
+}
+#endif
 
 struct TPathLengthCase {
     const char* Name;

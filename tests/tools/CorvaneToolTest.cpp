@@ -11,6 +11,7 @@
 #include "rtl/FileStream.h"
 #include "rtl/MemoryStream.h"
 #include "support/ChildProcess.h"
+#include "support/JsonReader.h"
 #include "support/TestSupport.h"
 
 using namespace TestSupport;
@@ -456,6 +457,56 @@ TEST_F(ReadLogTest, JsonHoldsOneObjectPerRecord)
     EXPECT_TRUE(run.Out.starts_with("[\n  {\"time\": \"")) << run.Out;
     EXPECT_NE(run.Out.find("\"status\": \"" + status + "\", \"message\": \""), std::string::npos) << run.Out;
     EXPECT_TRUE(run.Out.ends_with("\\r\\nsecond\"}\n]\n")) << run.Out;
+
+    const TJsonValue records = ParseJson(run.Out);
+    ASSERT_EQ(records.Items.size(), 2u) << run.Out;
+    for (const TJsonValue& record : records.Items) {
+        EXPECT_EQ(record["status"].Text, status);
+        EXPECT_FALSE(record["time"].Text.empty());
+    }
+    EXPECT_TRUE(records.Items[0]["message"].Text.ends_with("\r\nnot-a-block")) << run.Out;
+    EXPECT_TRUE(records.Items[1]["message"].Text.ends_with("\r\nsecond")) << run.Out;
+}
+
+// A write that fell short tore the first record and the next one was glued to it (as a writer that
+// did not cut its record back would leave it): the torn bytes are one entry, and the whole record
+// after them still decrypts.
+TEST_F(ReadLogTest, ReadsOnAfterATornRecord)
+{
+    const auto log = DialerWrittenLog();
+    std::string bytes = Text(ReadFileBytes(log));
+    const std::size_t secondStart = bytes.find("/ErrorMsgED\r\n") + 13;
+    const std::size_t firstBody = bytes.find("ErrorMsgST/\r\n") + 13;
+    bytes.erase(firstBody + 30, secondStart - (firstBody + 30));
+    WriteFileBytes(log, bytes);
+
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args{"read-log"};
+        if (json)
+            args.push_back("--json");
+        args.push_back(log.string());
+        const auto run = Corvane(args);
+        EXPECT_EQ(run.ExitCode, 1) << run.Err;
+        std::vector<std::pair<std::string, std::string>> entries;  // status, message
+        if (json) {
+            for (const TJsonValue& record : ParseJson(run.Out).Items)
+                entries.emplace_back(record["status"].Text, record["message"].Text);
+        } else {
+            for (std::size_t start = 0; start < run.Out.size();) {
+                const std::size_t end = run.Out.find('\n', start);
+                const std::string line = run.Out.substr(start, end - start);
+                const std::size_t tab = line.find('\t');
+                const std::size_t secondTab = line.find('\t', tab + 1);
+                entries.emplace_back(line.substr(tab + 1, secondTab - tab - 1), line.substr(secondTab + 1));
+                start = end + 1;
+            }
+        }
+        ASSERT_EQ(entries.size(), 2u) << run.Out;
+        EXPECT_EQ(entries[0].first, "damaged");
+        EXPECT_EQ(entries[0].second, bytes.substr(firstBody, 30));
+        EXPECT_EQ(entries[1].first, DialerRecordStatus());
+        EXPECT_TRUE(entries[1].second.ends_with(json ? "\r\nsecond" : "\\r\\nsecond")) << run.Out;
+    }
 }
 
 }  // namespace

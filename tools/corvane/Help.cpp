@@ -74,6 +74,8 @@ const std::map<std::string, std::string>& CommandHelp()
          "  fallback         the fifteen \"?\" that stand for a failed encryption\n"
          "  plain            a body written unencrypted\n"
          "  truncated        a record cut short; it ends the file\n"
+         "  damaged          bytes that frame no whole record (a record torn by a failed write),\n"
+         "                   shown as one entry; the records after them are read as usual\n"
          "  --json      one JSON array of objects with the keys \"time\", \"status\" and \"message\"\n"
          "  --code-page the ANSI code page of the machine that wrote the log (932 for Japanese Windows)\n"
          "Exit code 1 when a record is not ok, plain or fallback, or a file cannot be read.\n"},

@@ -2,9 +2,69 @@
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kTimeEnd = "] \r\n";
 constexpr std::string_view kStartLine = "ErrorMsgST/\r\n";
 constexpr std::string_view kEndFrame = "\r\n/ErrorMsgED\r\n";
+// What follows every time stamp: it marks where a record begins even inside damaged bytes.
+constexpr std::string_view kStartMarker = "] \r\nErrorMsgST/\r\n";
+constexpr std::size_t kDamagedTimeLimit = 64;
+
+// Where the next record begins at or after from: the last "[" on the line of a start marker
+// (a time stamp the dialer writes holds none), or npos.
+std::size_t NextRecordStart(std::string_view bytes, std::size_t from)
+{
+    for (std::size_t marker = bytes.find(kStartMarker, from); marker != std::string_view::npos;
+         marker = bytes.find(kStartMarker, marker + 1)) {
+        const std::size_t open = bytes.find_last_of("[\r\n", marker);
+        if (open != std::string_view::npos && open >= from && bytes[open] == '[')
+            return open;
+    }
+    return std::string_view::npos;
+}
+
+// One damaged stretch, shown by what can still be told of it: its time stamp and what follows its
+// start line when it began as a record, otherwise its first bytes up to a CR in place of a time.
+TLogRecord DamagedRecord(std::string_view stretch)
+{
+    TLogRecord record;
+    record.Truncated = true;
+    record.Length = stretch.size();
+    const std::size_t timeEnd = stretch.find(kTimeEnd);
+    if (stretch.front() != '[' || timeEnd == std::string_view::npos) {
+        record.Time = std::string(stretch.substr(stretch.front() == '[' ? 1 : 0, stretch.find('\r')));
+        if (record.Time.size() > kDamagedTimeLimit)
+            record.Time.resize(kDamagedTimeLimit);
+        return record;
+    }
+    record.Time = std::string(stretch.substr(1, timeEnd - 1));
+    const std::size_t at = timeEnd + kTimeEnd.size();
+    if (stretch.substr(at, kStartLine.size()) == kStartLine)
+        record.Body = std::string(stretch.substr(at + kStartLine.size()));
+    return record;
+}
+
+// The whole record at the start of rest: "[" time "] " CR LF "ErrorMsgST/" CR LF body CR LF
+// "/ErrorMsgED" CR LF, its time on one line and no other record beginning inside its body.
+bool ParseWholeRecord(std::string_view rest, TLogRecord& record)
+{
+    const std::size_t timeEnd = rest.find(kTimeEnd);
+    if (rest.front() != '[' || timeEnd == std::string_view::npos ||
+        rest.substr(0, timeEnd).find_first_of("\r\n") != std::string_view::npos)
+        return false;
+    const std::size_t bodyStart = timeEnd + kTimeEnd.size() + kStartLine.size();
+    if (rest.substr(timeEnd + kTimeEnd.size(), kStartLine.size()) != kStartLine)
+        return false;
+    const std::size_t bodyEnd = rest.find(kEndFrame, bodyStart);
+    if (bodyEnd == std::string_view::npos)
+        return false;
+    const std::size_t nextMarker = rest.find(kStartMarker, bodyStart);
+    if (nextMarker != std::string_view::npos && nextMarker < bodyEnd)
+        return false;
+    record.Time = std::string(rest.substr(1, timeEnd - 1));
+    record.Body = std::string(rest.substr(bodyStart, bodyEnd - bodyStart));
+    record.Length = bodyEnd + kEndFrame.size();
+    return true;
+}
 
 }  // namespace
 
@@ -13,39 +73,14 @@ std::vector<TLogRecord> ParseLogRecords(std::string_view bytes)
     std::vector<TLogRecord> records;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        TLogRecord record;
         const std::string_view rest = bytes.substr(pos);
-
-        // "[" time "] " CR LF
-        const std::size_t timeEnd = rest.find("] \r\n");
-        if (rest.front() != '[' || timeEnd == std::string_view::npos) {
-            record.Time = std::string(rest.substr(rest.front() == '[' ? 1 : 0, rest.find('\r')));
-            if (record.Time.size() > 64)
-                record.Time.resize(64);
-            record.Truncated = true;
-            records.push_back(std::move(record));
-            break;
+        TLogRecord record;
+        if (!ParseWholeRecord(rest, record)) {
+            const std::size_t next = NextRecordStart(rest, 1);
+            record = DamagedRecord(rest.substr(0, next));
         }
-        record.Time = std::string(rest.substr(1, timeEnd - 1));
-        std::size_t at = timeEnd + 2 + kCrLf.size();
-
-        // "ErrorMsgST/" CR LF body CR LF "/ErrorMsgED" CR LF
-        if (rest.substr(at, kStartLine.size()) != kStartLine) {
-            record.Truncated = true;
-            records.push_back(std::move(record));
-            break;
-        }
-        at += kStartLine.size();
-        const std::size_t bodyEnd = rest.find(kEndFrame, at);
-        if (bodyEnd == std::string_view::npos) {
-            record.Body = std::string(rest.substr(at));
-            record.Truncated = true;
-            records.push_back(std::move(record));
-            break;
-        }
-        record.Body = std::string(rest.substr(at, bodyEnd - at));
+        pos += record.Length;
         records.push_back(std::move(record));
-        pos += bodyEnd + kEndFrame.size();
     }
     return records;
 }

@@ -2,6 +2,7 @@
 // Splits the bytes of an error log into its records. Knows only the record frame; what the body
 // means is decided by the reader.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,10 +10,14 @@
 struct TLogRecord {
     std::string Time;  // the time stamp between "[" and "] "
     std::string Body;  // the ASCII body between the frame lines
-    bool Truncated = false;  // the file ends inside this record (or holds bytes that frame nothing)
+    // The bytes here frame no whole record: a record cut short (by the end of the file, or torn by
+    // a write that fell short before the next record began), or bytes that frame nothing.
+    bool Truncated = false;
+    std::size_t Length = 0;  // how many bytes of the log this entry covers
 };
 
-// Every record in order. A record cut short ends the list with Truncated set; what follows a
-// damaged frame cannot be told apart from it, so it ends the list too. Never fails: any bytes
-// are a (possibly empty) list.
+// Every record in order. Each damaged stretch is one entry with Truncated set, running up to the
+// next place where a record begins (a "[" whose line ends "] " and is followed by the start line),
+// and the whole records after it are read on as usual. Never fails: any bytes are a (possibly
+// empty) list, whose entries' lengths add up to the size of the bytes.
 std::vector<TLogRecord> ParseLogRecords(std::string_view bytes);

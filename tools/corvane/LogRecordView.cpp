@@ -115,9 +115,14 @@ TShownRecord ShowRecord(const TLogRecord& record)
 
 std::vector<TShownRecord> ShowRecords(std::string_view logBytes)
 {
+    const std::vector<TLogRecord> records = ParseLogRecords(logBytes);
     std::vector<TShownRecord> shown;
-    for (const TLogRecord& record : ParseLogRecords(logBytes))
-        shown.push_back(ShowRecord(record));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        shown.push_back(ShowRecord(records[i]));
+        // Damage that whole records follow is no record cut short by the end of the file.
+        if (records[i].Truncated && i + 1 < records.size())
+            shown.back().Status = "damaged";
+    }
     return shown;
 }
 

@@ -12,7 +12,9 @@
 
 struct TShownRecord {
     std::string Time;        // the time stamp's bytes, as the file holds them
-    std::string Status;      // ok, digest-mismatch, undecryptable, fallback, plain, truncated
+    // ok, digest-mismatch, undecryptable, fallback, plain; truncated for a record that the file
+    // ends inside, damaged for a stretch of bytes that frames no whole record but is followed by one
+    std::string Status;
     std::u16string Message;  // the decrypted message (Status ok or digest-mismatch)
     std::string RawBody;     // otherwise: the body's bytes, as the file holds them
     bool Decrypted = false;
@@ -20,7 +22,7 @@ struct TShownRecord {
 
 // Never fails: a body that cannot be decrypted or decoded is a status, not an error.
 TShownRecord ShowRecord(const TLogRecord& record);
-// The records of a log's bytes, in order.
+// The records of a log's bytes, in order; each damaged stretch is one of them.
 std::vector<TShownRecord> ShowRecords(std::string_view logBytes);
 
 // Whether the record counts as readable: ok, plain or fallback.

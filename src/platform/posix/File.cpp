@@ -11,6 +11,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ int OpenFlags(TFile::TOpen mode) noexcept
     case TFile::TOpen::ReadWriteExclusive: return O_RDWR;
     case TFile::TOpen::AppendReadShared: return O_RDWR;
     case TFile::TOpen::OpenOrCreateExclusive: return O_RDWR | O_CREAT;
+    // Never through a symbolic link, and never waiting on a FIFO or device for a peer.
+    case TFile::TOpen::LogAppend: return O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
+    case TFile::TOpen::LogRotate: return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
     }
     return O_RDONLY;
 }
@@ -60,6 +64,83 @@ int Descriptor(std::intptr_t handle) noexcept
     return static_cast<int>(handle);
 }
 
+bool IsLogMode(TFile::TOpen mode) noexcept
+{
+    return mode == TFile::TOpen::LogAppend || mode == TFile::TOpen::LogRotate;
+}
+
+// A log whose name keeps being moved away between its open and its lock is, to the caller, one
+// that others hold: it is tried again later.
+constexpr int LogOpenAttempts = 8;
+
+struct stat StatusOf(int fd, const std::u16string& path)
+{
+    struct stat status{};
+    if (::fstat(fd, &status) != 0)
+        RaiseErrno(u"fstat", path, errno);
+    return status;
+}
+
+bool IsSameFile(const struct stat& a, const struct stat& b) noexcept
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether the name, not followed, holds the open file now.
+bool NamesFile(const std::string& nativePath, const struct stat& held) noexcept
+{
+    struct stat named{};
+    return ::lstat(nativePath.c_str(), &named) == 0 && IsSameFile(named, held);
+}
+
+// Takes the lock the mode asks for; a file system without advisory locks excludes nobody, so only
+// a held lock refuses.
+void Lock(int fd, TFile::TOpen mode, const std::u16string& path)
+{
+    if (::flock(fd, LockKind(mode) | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EWOULDBLOCK || error == EINTR)
+            RaiseErrno(u"flock", path, error);
+    }
+}
+
+int OpenDescriptor(const std::string& nativePath, TFile::TOpen mode, const std::u16string& path)
+{
+    int fd;
+    do
+        fd = ::open(nativePath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        RaiseErrno(u"open", path, errno);
+    return fd;
+}
+
+// The log modes: the file is checked before anything is written to it, and after the lock is taken
+// it must still be the file at the name, because a writer that rotated the log while this one
+// waited has moved it to the old name, where a record would be lost with the next rotation.
+int OpenLog(const std::u16string& path, TFile::TOpen mode, const std::function<void()>& beforeLock)
+{
+    using TDescriptor = TUniqueAny<int, &::close, -1>;
+    const std::string nativePath = ToUtf8Lossy(path);
+    for (int attempt = 1;; ++attempt) {
+        TDescriptor fd(OpenDescriptor(nativePath, mode, path));
+        if (!S_ISREG(StatusOf(fd.Get(), path).st_mode))
+            RaiseErrno(u"open (not a regular file)", path, EINVAL);
+        if (beforeLock)
+            beforeLock();
+        Lock(fd.Get(), mode, path);
+        const struct stat status = StatusOf(fd.Get(), path);
+        if (NamesFile(nativePath, status)) {
+            // Another link could be a name for a file of the caller's that someone else chose.
+            if (status.st_nlink != 1)
+                RaiseErrno(u"open (more than one link)", path, EMLINK);
+            return fd.Release();
+        }
+        if (attempt == LogOpenAttempts)
+            RaiseErrno(u"open (moved while opening)", path, EWOULDBLOCK);
+    }
+}
+
 }  // namespace
 
 bool IsHeldByAnother(const EOSError& error) noexcept
@@ -67,24 +148,22 @@ bool IsHeldByAnother(const EOSError& error) noexcept
     return error.ErrorCode == EWOULDBLOCK || error.ErrorCode == EAGAIN;
 }
 
-TFile::TFile(const std::u16string& path, TOpen mode)
+bool IsFileNotFound(const EOSError& error) noexcept
 {
-    const std::string nativePath = ToUtf8Lossy(path);
-    int fd;
-    do
-        fd = ::open(nativePath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        RaiseErrno(u"open", path, errno);
+    return error.ErrorCode == ENOENT;
+}
+
+TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>& beforeLock)
+{
+    if (IsLogMode(mode)) {
+        FHandle.Reset(OpenLog(path, mode, beforeLock));
+        return;
+    }
+    const int fd = OpenDescriptor(ToUtf8Lossy(path), mode, path);
     // Owned from here: a failure below closes the descriptor as the exception leaves.
     FHandle.Reset(fd);
 
-    if (::flock(fd, LockKind(mode) | LOCK_NB) != 0) {
-        const int error = errno;
-        // File systems without advisory locks cannot exclude anyone; only a held lock refuses.
-        if (error == EWOULDBLOCK || error == EINTR)
-            RaiseErrno(u"flock", path, error);
-    }
+    Lock(fd, mode, path);
     // Truncated only once the lock is ours: a file that another writer holds is never wiped.
     if (mode == TOpen::CreateExclusive && ::ftruncate(fd, 0) != 0)
         RaiseErrno(u"ftruncate", path, errno);
@@ -165,6 +244,20 @@ void TFile::SetSize(std::int64_t size)
 {
     if (::ftruncate(Descriptor(FHandle.Get()), static_cast<off_t>(size)) != 0)
         RaiseErrno(u"ftruncate", {}, errno);
+}
+
+bool TFile::IsAt(const std::u16string& path)
+{
+    return NamesFile(ToUtf8Lossy(path), StatusOf(Descriptor(FHandle.Get()), path));
+}
+
+bool TFile::MoveNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    // The lock taken at the open is still held, so no writer of the log can move it in between.
+    if (!IsAt(from))
+        return false;
+    MoveFileNoReplace(from, to);
+    return true;
 }
 
 void TFile::Flush()

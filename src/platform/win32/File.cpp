@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
@@ -34,6 +36,9 @@ TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
     case TFile::TOpen::ReadWriteExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
     case TFile::TOpen::AppendReadShared: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
     case TFile::TOpen::OpenOrCreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS};
+    case TFile::TOpen::LogAppend: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS};
+    // DELETE, so that the handle that measured the log can rename it.
+    case TFile::TOpen::LogRotate: return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_EXISTING};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
 }
@@ -56,6 +61,31 @@ DWORD MoveMethodOf(TSeekOrigin origin) noexcept
     return FILE_BEGIN;
 }
 
+bool IsLogMode(TFile::TOpen mode) noexcept
+{
+    return mode == TFile::TOpen::LogAppend || mode == TFile::TOpen::LogRotate;
+}
+
+[[noreturn]] void RaiseRefused(const char16_t* reason, const std::u16string& path, DWORD error)
+{
+    throw EOSError(u"CreateFileW \"" + path + u"\": " + reason, error);
+}
+
+// A log is written only when the name holds a plain file of its own: not a reparse point (a
+// symbolic link or junction, opened as itself), not a device or pipe, not one of several links.
+void CheckLogFile(HANDLE handle, const std::u16string& path)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information))
+        RaiseLastError(u"GetFileInformationByHandle", path);
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        RaiseRefused(u"a reparse point", path, ERROR_CANT_ACCESS_FILE);
+    if (GetFileType(handle) != FILE_TYPE_DISK || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        RaiseRefused(u"not a regular file", path, ERROR_BAD_FILE_TYPE);
+    if (information.nNumberOfLinks != 1)
+        RaiseRefused(u"more than one link", path, ERROR_TOO_MANY_LINKS);
+}
+
 }  // namespace
 
 bool IsHeldByAnother(const EOSError& error) noexcept
@@ -63,15 +93,25 @@ bool IsHeldByAnother(const EOSError& error) noexcept
     return error.ErrorCode == ERROR_SHARING_VIOLATION || error.ErrorCode == ERROR_LOCK_VIOLATION;
 }
 
-TFile::TFile(const std::u16string& path, TOpen mode)
+bool IsFileNotFound(const EOSError& error) noexcept
+{
+    return error.ErrorCode == ERROR_FILE_NOT_FOUND;
+}
+
+TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>& beforeLock)
 {
     const TOpenParameters parameters = OpenParametersOf(mode);
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (IsLogMode(mode) ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), parameters.Access,
-                                      parameters.Share, nullptr, parameters.Disposition, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+                                      parameters.Share, nullptr, parameters.Disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         RaiseLastError(u"CreateFileW", path);
     FHandle.Reset(reinterpret_cast<std::intptr_t>(handle));
+    if (IsLogMode(mode)) {
+        CheckLogFile(handle, path);
+        if (beforeLock)
+            beforeLock();
+    }
 }
 
 TFile::TSystemFile::THandle TFile::TSystemFile::Invalid() noexcept
@@ -155,6 +195,27 @@ void TFile::SetSize(std::int64_t size)
         RaiseLastError(u"SetEndOfFile", {});
     }
     Seek(position, TSeekOrigin::Beginning);
+}
+
+bool TFile::IsAt(const std::u16string&)
+{
+    return true;
+}
+
+bool TFile::MoveNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    // Renamed through the handle that measured it, so it is this file and no other that moves.
+    const std::size_t nameBytes = to.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    information->ReplaceIfExists = FALSE;
+    information->RootDirectory = nullptr;
+    information->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(information->FileName, to.data(), nameBytes);
+    if (!SetFileInformationByHandle(AsHandle(FHandle.Get()), FileRenameInfo, information,
+                                    static_cast<DWORD>(buffer.size())))
+        RaiseLastError(u"SetFileInformationByHandle", from);
+    return true;
 }
 
 void TFile::Flush()
