@@ -77,6 +77,10 @@ extern "C" {
 /* Anything else, such as a failure of the platform's cryptography provider. */
 #define CORVANE_E_INTERNAL (-9)
 
+/* corvane_dial's *dial_result when the dialer's end does not carry its result: on POSIX a result
+   outside the ranges its 8-bit exit status can carry, or a dialer ended by a signal. */
+#define CORVANE_DIAL_RESULT_UNKNOWN 0xFFFFFFFFu
+
 /* A local date and time to the minute: year (1 to 9999), month (1 to 12), day (1 to the month's
    last), hour (0 to 23), minute (0 to 59). Where a function takes a pointer to one, NULL means
    the local clock's minute at the time of the call. */
@@ -118,13 +122,14 @@ CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32
 /* Does what a launching program does: makes a block of this minute, starts the dialer at
    dialer_path (UTF-8) with the block as its only argument, waits for it and sets *dial_result to
    its 32-bit exit status (0 connected, a RAS error code, or 9999 when the dialer reached no dial
-   result). code_page as for corvane_make_block; the dialer reads in the system's ANSI code page,
+   result; on POSIX the result its 8-bit status stands for, or CORVANE_DIAL_RESULT_UNKNOWN). code_page as for corvane_make_block; the dialer reads in the system's ANSI code page,
    so 0 is usually right. timeout_ms 0 waits without limit; otherwise after timeout_ms
    milliseconds the dialer and every process it started are ended and CORVANE_E_TIMEOUT is
    returned. The call blocks the calling thread for the whole dial.
    Returns CORVANE_OK (the dialer ran to its end; see *dial_result), CORVANE_E_INVALID_ARGUMENT,
    CORVANE_E_NOT_REPRESENTABLE, CORVANE_E_ITEM_HOLDS_NUL, CORVANE_E_DIALER_NOT_STARTED,
-   CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. */
+   CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. The host's signal handlers
+   are left alone. */
 CORVANE_LAUNCH_API int CORVANE_CALL corvane_dial(const char* dialer_path, const char* const* items,
                                                  size_t item_count, uint32_t code_page,
                                                  uint32_t timeout_ms, uint32_t* dial_result);
