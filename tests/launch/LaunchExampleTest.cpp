@@ -86,8 +86,8 @@ protected:
 TEST_F(LaunchExample, DialsWithTheFiveItemsAndReportsTheDialersStatus)
 {
     // A status other than success, so that an example that reports a status it did not receive
-    // fails; small enough that a POSIX exit status carries it whole.
-    constexpr std::uint32_t kDialResult = 5;
+    // fails; one with a meaning of its own, and small enough that a POSIX exit status carries it whole.
+    constexpr std::uint32_t kDialResult = 87;
     TDialerHarness harness;
     harness.SetDialResult(kDialResult);
 
