@@ -45,6 +45,10 @@ namespace Corvane.Launch
         public const int Timeout = -7;
         public const int OutOfMemory = -8;
         public const int Internal = -9;
+
+        // Dial's result when the dialer's end does not carry its status: on POSIX a result its
+        // 8-bit exit status cannot carry, or a dialer ended by a signal.
+        public const uint DialResultUnknown = 0xFFFFFFFF;
     }
 
     public static class NativeMethods

@@ -38,7 +38,10 @@ public static class Example
 
             // The dial makes this minute's block in the system's code page (0).
             uint result = CorvaneLaunch.Dial(args[0], Items, 0, 60000);
-            Console.WriteLine("dial result " + result + ": " + CorvaneLaunch.Explain(result));
+            if (result == CorvaneResult.DialResultUnknown)
+                Console.WriteLine("dial result unknown: the dialer's end did not carry it");
+            else
+                Console.WriteLine("dial result " + result + ": " + CorvaneLaunch.Explain(result));
             return 0;
         }
         catch (CorvaneLaunchException error)

@@ -40,6 +40,10 @@ const
   CORVANE_E_OUT_OF_MEMORY = -8;
   CORVANE_E_INTERNAL = -9;
 
+  // corvane_dial's result when the dialer's end does not carry its status: on POSIX a result its
+  // 8-bit exit status cannot carry, or a dialer ended by a signal.
+  CORVANE_DIAL_RESULT_UNKNOWN = $FFFFFFFF;
+
 type
   TCorvaneSize = NativeUInt; // size_t
   PCorvaneSize = ^TCorvaneSize;

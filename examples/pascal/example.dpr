@@ -66,7 +66,10 @@ begin
 
     // The dial makes this minute's block in the system's code page (0).
     DialResult := CorvaneDial(UTF8String(ParamStr(1)), Items, 0, 60000);
-    Writeln('dial result ', DialResult, ': ', RawByteString(CorvaneExplain(DialResult)));
+    if DialResult = CORVANE_DIAL_RESULT_UNKNOWN then
+      Writeln('dial result unknown: the dialer''s end did not carry it')
+    else
+      Writeln('dial result ', DialResult, ': ', RawByteString(CorvaneExplain(DialResult)));
   except
     on E: ECorvaneLaunch do
     begin

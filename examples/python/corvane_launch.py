@@ -28,6 +28,10 @@ E_TIMEOUT = -7
 E_OUT_OF_MEMORY = -8
 E_INTERNAL = -9
 
+# dial()'s result when the dialer's end does not carry its status: on POSIX a result its 8-bit exit
+# status cannot carry, or a dialer ended by a signal.
+DIAL_RESULT_UNKNOWN = 0xFFFFFFFF
+
 # The items of a block, in this order.
 ITEM_NAMES = ("phonebook", "entry", "user", "password", "phone number")
 

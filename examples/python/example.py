@@ -37,7 +37,10 @@ def main():
 
         # The dial makes this minute's block in the system's code page (0).
         result = launch.dial(sys.argv[1], ITEMS, 0, 60000)
-        print(f"dial result {result}: {launch.explain(result)}")
+        if result == corvane_launch.DIAL_RESULT_UNKNOWN:
+            print("dial result unknown: the dialer's end did not carry it")
+        else:
+            print(f"dial result {result}: {launch.explain(result)}")
         return 0
     except corvane_launch.CorvaneLaunchError as error:
         print(f"failed: {error} (return code {error.code})", file=sys.stderr)
