@@ -5,7 +5,8 @@
   are stdcall; the x64 DLL has the one convention) and libcorvanelaunch.so.1 on POSIX, which Free
   Pascal links as -lcorvanelaunch. Texts are UTF-8: PAnsiChar pointers to UTF8String data.
   Buffers that held an item or a block are wiped with corvane_wipe before they are freed; the
-  strings given and returned are ordinary strings, so clear them when done with them. }
+  strings given and returned are ordinary strings: CorvaneWipeString clears one. Delphi 2009 or
+  later (UTF8String, NativeUInt), Free Pascal 3.0 or later. }
 unit CorvaneLaunch;
 
 {$IFDEF FPC}{$MODE DELPHI}{$H+}{$ENDIF}
@@ -107,6 +108,18 @@ begin
   FCode := ACode;
 end;
 
+// The UTF-8 text at P, its bytes taken as they are (a typecast of a PAnsiChar would convert it from
+// the system's code page under Delphi).
+function Utf8At(P: PAnsiChar): UTF8String;
+var
+  Count: Integer;
+begin
+  Count := 0;
+  while P[Count] <> #0 do
+    Inc(Count);
+  SetString(Result, P, Count);
+end;
+
 procedure Check(const AFunction: string; Code: Integer);
 begin
   if Code <> CORVANE_OK then
@@ -121,14 +134,15 @@ begin
   if Text = nil then
     Result := 'unknown return code ' + IntToStr(Code)
   else
-    Result := string(UTF8String(Text));
+    Result := string(Utf8At(Text));
 end;
 
 procedure CorvaneWipeString(var Text: UTF8String);
 begin
   if Length(Text) > 0 then
   begin
-    UniqueString(Text);
+    // Writing a character gives the string a copy of its own first, so only this one is wiped.
+    Text[1] := Text[1];
     corvane_wipe(PAnsiChar(Text), Length(Text));
   end;
   Text := '';
@@ -217,8 +231,8 @@ begin
         Item := Buffer;
         for I := 0 to Integer(Count) - 1 do
         begin
-          Result[I] := UTF8String(Item);
-          Inc(Item, StrLen(Item) + 1);
+          Result[I] := Utf8At(Item);
+          Inc(Item, Length(Result[I]) + 1);
         end;
         Exit;
       end;

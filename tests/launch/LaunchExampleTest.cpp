@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane/launch.h"
 #include "dialer/DialerHarness.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
@@ -75,10 +76,10 @@ std::vector<std::string> Lines(const std::string& text)
 
 class LaunchExample : public ::testing::Test {
 protected:
-    TCapturedRun RunExample(TDialerHarness& harness)
+    TCapturedRun RunExample(TDialerHarness& harness, const std::filesystem::path& dialer = {})
     {
         std::vector<std::string> args(GExample.begin() + 1, GExample.end());
-        args.push_back(harness.DialerPath().string());
+        args.push_back((dialer.empty() ? harness.DialerPath() : dialer).string());
         return RunCaptured(GExample.front(), args, {}, harness.DialerEnvironment());
     }
 };
@@ -150,6 +151,19 @@ TEST_F(LaunchExample, BlockOfTheFixedMinuteIsAcceptedByTheDialerInThatMinute)
     EXPECT_EQ(exit.Status, 0u) << exit.Output;
     ExpectTheFiveItems(harness.Recorded());
     EXPECT_TRUE(harness.Logged().empty());
+}
+
+// A failure reaches the example as its language's error, carrying the library's return code.
+TEST_F(LaunchExample, DialerThatCannotBeStartedIsReportedWithItsReturnCode)
+{
+    TDialerHarness harness;
+    TTempDir dir;
+    const TCapturedRun run = RunExample(harness, dir / "no-such-dialer");
+    EXPECT_EQ(run.ExitCode, 1) << run.Out;
+    const std::string code = std::to_string(CORVANE_E_DIALER_NOT_STARTED);
+    EXPECT_EQ(run.Err, "failed: corvane_dial: " + std::string(corvane_error_text(CORVANE_E_DIALER_NOT_STARTED)) + " (" +
+                           code + ") (return code " + code + ")\n");
+    EXPECT_FALSE(harness.Recorded().has_value());
 }
 
 }  // namespace
