@@ -214,8 +214,7 @@ CORVANE_LAUNCH_API const char* CORVANE_CALL corvane_error_text(int error)
     case CORVANE_E_BLOCK_REJECTED:
         return "block rejected: it does not decrypt and verify under the key of that minute or the minute before";
     case CORVANE_E_NOT_REPRESENTABLE:
-        return "an item would not read back as given: the code page cannot hold one of its characters, "
-               "or it is empty";
+        return "an item would not read back as given: the code page cannot hold one of its characters";
     case CORVANE_E_ITEM_HOLDS_NUL:
         return "an item holds U+0000, which ends it when the block is read";
     case CORVANE_E_DIALER_NOT_STARTED:
