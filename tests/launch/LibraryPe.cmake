@@ -1,7 +1,10 @@
 # Checks a built CorvaneLaunch.dll without running it: the machine it is for, imports from
 # Windows' own DLLs only (it is carried beside a program, with no runtime DLLs of its own), the
 # version resource, and plain export names (no __stdcall decoration such as _corvane_dial@24).
-# Usage: cmake -DOBJDUMP=<objdump> -DLIBRARY=<dll> -DMACHINE=x64|x86 -P LibraryPe.cmake
+# With NM and IMPORT_LIBRARIES (a list), also the import libraries: on x86 each maps the __stdcall
+# symbol a caller asks for (__imp__corvane_dial@24) to the DLL's plain name.
+# Usage: cmake -DOBJDUMP=<objdump> -DLIBRARY=<dll> -DMACHINE=x64|x86 [-DNM=<nm>
+#              "-DIMPORT_LIBRARIES=<lib>;<lib>"] -P LibraryPe.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -45,4 +48,23 @@ foreach(text "CorvaneLaunch.dll" "FileVersion")
     message(FATAL_ERROR "${LIBRARY} has no version resource (no \"${text}\")")
   endif()
 endforeach()
+set(stdcall_symbols __imp__corvane_abi_version@0 __imp__corvane_make_block@24 __imp__corvane_read_block@24
+    __imp__corvane_dial@24 __imp__corvane_explain@12 __imp__corvane_error_text@4 __imp__corvane_wipe@8)
+foreach(import_library IN LISTS IMPORT_LIBRARIES)
+  execute_process(COMMAND ${NM} ${import_library} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${import_library}")
+  endif()
+  if(MACHINE STREQUAL "x86")
+    foreach(symbol IN LISTS stdcall_symbols)
+      string(FIND "${symbols}" " ${symbol}\n" at)
+      if(at EQUAL -1)
+        message(FATAL_ERROR "${import_library} lacks the __stdcall import ${symbol}")
+      endif()
+    endforeach()
+  elseif(NOT symbols MATCHES " __imp_corvane_dial\n")
+    message(FATAL_ERROR "${import_library} lacks the import __imp_corvane_dial")
+  endif()
+endforeach()
+
 message(STATUS "${LIBRARY}: ${format}, imports only Windows DLLs, plain exports, version resource")
