@@ -10,6 +10,9 @@ it is not found by its plain name.
 import os
 import sys
 
+# The module is imported from the example's own folder, which may be a read-only kit: no bytecode
+# is written there.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import corvane_launch  # noqa: E402
