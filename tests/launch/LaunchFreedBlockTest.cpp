@@ -29,7 +29,9 @@ protected:
             GTEST_SKIP() << *reason;
     }
     static std::string Password() { return GetParam(); }
-    static std::u16string Secret() { return TestSupport::U16(Password()); }
+    // Held for the test's length: a temporary freed while the watch is on would be found itself.
+    const std::u16string FSecret = TestSupport::U16(Password());
+    const std::u16string& Secret() const { return FSecret; }
     static std::size_t Window() { return std::min(kCopyWindow, Password().size()); }
     static std::vector<std::string> Items() { return {"C:\\pbk\\office.pbk", "Office", "taro", Password(), "03"}; }
 };

@@ -208,14 +208,15 @@ std::uint32_t AnsiCodePage()
 
 namespace {
 
-// Both directions must be available before later conversions rely on them.
+// Both directions must be available before later conversions rely on them. The thread's cached
+// descriptors are the test, so a library that selects a code page on every call opens each once
+// per thread.
 void CheckAvailable(std::uint32_t codePage)
 {
     if (codePage == kUtf8CodePage)
         return;
-    const std::string name = IconvName(codePage);
-    OpenOrRaise(name, kCodePointsName, codePage);
-    OpenOrRaise(kCodePointsName, name, codePage);
+    CachedIconv(TDirection::ToAnsi, codePage);
+    CachedIconv(TDirection::FromAnsi, codePage);
 }
 
 }  // namespace
