@@ -65,8 +65,7 @@ static int read_back(const char* block, const char* const* items, size_t count)
 
 int main(int argc, char** argv)
 {
-    static const char* const defaults[] = {"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, word",
-                                           "vpn.example"};
+    static const char* const defaults[] = {"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, word", "vpn.example"};
     if (argc != 2 && argc != 7) {
         fprintf(stderr, "usage: launch_example DIALER [PHONEBOOK ENTRY USER PASSWORD PHONE]\n");
         return 2;

@@ -103,9 +103,8 @@ CORVANE_LAUNCH_API uint32_t CORVANE_CALL corvane_abi_version(void);
    CORVANE_E_NOT_REPRESENTABLE, CORVANE_E_ITEM_HOLDS_NUL, CORVANE_E_OUT_OF_MEMORY or
    CORVANE_E_INTERNAL. Each call encrypts with a fresh random salt, so two blocks of the same
    items differ; asking for the size first and then calling again makes a new block. */
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_make_block(const char* const* items, size_t item_count,
-                                                       uint32_t code_page, const corvane_minute* at,
-                                                       char* block, size_t* block_size);
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_make_block(const char* const* items, size_t item_count, uint32_t code_page,
+                                                       const corvane_minute* at, char* block, size_t* block_size);
 
 /* Reads a block as the dialer would: under the minute *at (NULL: now), then under the minute
    before. code_page as for corvane_make_block.
@@ -115,31 +114,28 @@ CORVANE_LAUNCH_API int CORVANE_CALL corvane_make_block(const char* const* items,
    Returns CORVANE_OK, CORVANE_E_INVALID_ARGUMENT, CORVANE_E_BUFFER_TOO_SMALL,
    CORVANE_E_BLOCK_REJECTED, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. The items buffer
    then holds a password: wipe it with corvane_wipe when done. */
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32_t code_page,
-                                                       const corvane_minute* at, char* items,
-                                                       size_t* items_size, size_t* item_count);
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32_t code_page, const corvane_minute* at,
+                                                       char* items, size_t* items_size, size_t* item_count);
 
 /* Does what a launching program does: makes a block of this minute, starts the dialer at
    dialer_path (UTF-8) with the block as its only argument, waits for it and sets *dial_result to
    its 32-bit exit status (0 connected, a RAS error code, or 9999 when the dialer reached no dial
-   result; on POSIX the result its 8-bit status stands for, or CORVANE_DIAL_RESULT_UNKNOWN). code_page as for corvane_make_block; the dialer reads in the system's ANSI code page,
-   so 0 is usually right. timeout_ms 0 waits without limit; otherwise after timeout_ms
-   milliseconds the dialer and every process it started are ended and CORVANE_E_TIMEOUT is
-   returned. The call blocks the calling thread for the whole dial.
+   result; on POSIX the result its 8-bit status stands for, or CORVANE_DIAL_RESULT_UNKNOWN).
+   code_page as for corvane_make_block; the dialer reads in the system's ANSI code page, so 0 is
+   usually right. timeout_ms 0 waits without limit; otherwise after timeout_ms milliseconds the
+   dialer and every process it started are ended and CORVANE_E_TIMEOUT is returned. The call
+   blocks the calling thread for the whole dial, and leaves the host's signal handlers alone.
    Returns CORVANE_OK (the dialer ran to its end; see *dial_result), CORVANE_E_INVALID_ARGUMENT,
    CORVANE_E_NOT_REPRESENTABLE, CORVANE_E_ITEM_HOLDS_NUL, CORVANE_E_DIALER_NOT_STARTED,
-   CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. The host's signal handlers
-   are left alone. */
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_dial(const char* dialer_path, const char* const* items,
-                                                 size_t item_count, uint32_t code_page,
-                                                 uint32_t timeout_ms, uint32_t* dial_result);
+   CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. */
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_dial(const char* dialer_path, const char* const* items, size_t item_count,
+                                                 uint32_t code_page, uint32_t timeout_ms, uint32_t* dial_result);
 
 /* The meaning of a dialer exit status, as `corvane explain` prints it, in English UTF-8 text
    (one line, no line break). *text_size as for the other buffers.
    Returns CORVANE_OK, CORVANE_E_INVALID_ARGUMENT (text_size NULL), CORVANE_E_BUFFER_TOO_SMALL,
    CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. */
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_explain(uint32_t dial_result, char* text,
-                                                    size_t* text_size);
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_explain(uint32_t dial_result, char* text, size_t* text_size);
 
 /* A static English text for a return code (an unknown code has one too). Never NULL; the
    caller does not free it. */

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "LaunchFailure.h"
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "LaunchFailure.h"
 #include "core/Exceptions.h"
 #include "platform/CodePage.h"
 
@@ -57,10 +57,11 @@ void CheckItems(const TStringList& items)
                                      " holds U+0000, which ends it when the block is read (an items file in UTF-16 "
                                      "needs its byte-order mark); no block was made");
     if (items.Count() < kItemCount)
-        throw ELaunchFailure(TLaunchFault::ItemMissing, ItemName(items.Count()) + " is missing: a block needs five items, one per line " +
-                           "(phonebook path, entry name, user name, password, phone number), and " +
-                           std::to_string(items.Count()) + (items.Count() == 1 ? " was" : " were") +
-                           " given; no block was made");
+        throw ELaunchFailure(TLaunchFault::ItemMissing,
+                             ItemName(items.Count()) + " is missing: a block needs five items, one per line " +
+                                 "(phonebook path, entry name, user name, password, phone number), and " +
+                                 std::to_string(items.Count()) + (items.Count() == 1 ? " was" : " were") +
+                                 " given; no block was made");
 }
 
 std::u16string MakeCheckedBlock(const TStringList& items, const TLocalDateTime& moment)

@@ -5,15 +5,15 @@
 int ReturnCodeOf(TLaunchFault fault) noexcept
 {
     switch (fault) {
-    case TLaunchFault::ItemMissing:
-        return CORVANE_E_INVALID_ARGUMENT;
-    case TLaunchFault::ItemHoldsNul:
-        return CORVANE_E_ITEM_HOLDS_NUL;
-    case TLaunchFault::NotRepresentable:
-    case TLaunchFault::NotReadBack:
-        return CORVANE_E_NOT_REPRESENTABLE;
-    case TLaunchFault::CannotMake:
-        break;
+        case TLaunchFault::ItemMissing:
+            return CORVANE_E_INVALID_ARGUMENT;
+        case TLaunchFault::ItemHoldsNul:
+            return CORVANE_E_ITEM_HOLDS_NUL;
+        case TLaunchFault::NotRepresentable:
+        case TLaunchFault::NotReadBack:
+            return CORVANE_E_NOT_REPRESENTABLE;
+        case TLaunchFault::CannotMake:
+            break;
     }
     return CORVANE_E_INTERNAL;
 }

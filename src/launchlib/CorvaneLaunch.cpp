@@ -11,8 +11,8 @@
 #include <string>
 
 #include "Boundary.h"
-#include "Utf8Items.h"
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "Utf8Items.h"
 #include "core/Exceptions.h"
 #include "core/SecureZero.h"
 #include "launch/Dial.h"
@@ -105,8 +105,8 @@ int MakeBlock(const char* const* items, std::size_t itemCount, std::uint32_t cod
     return PutBytes(bytes.data(), bytes.size(), block, blockSize);
 }
 
-int ReadBlock(const char* block, std::uint32_t codePage, const corvane_minute* at, char* items,
-              std::size_t* itemsSize, std::size_t* itemCount)
+int ReadBlock(const char* block, std::uint32_t codePage, const corvane_minute* at, char* items, std::size_t* itemsSize,
+              std::size_t* itemCount)
 {
     if (block == nullptr || itemsSize == nullptr || itemCount == nullptr)
         throw EBadArgument{};
@@ -175,23 +175,20 @@ CORVANE_LAUNCH_API uint32_t CORVANE_CALL corvane_abi_version(void)
     return CORVANE_LAUNCH_ABI_VERSION;
 }
 
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_make_block(const char* const* items, size_t item_count,
-                                                       uint32_t code_page, const corvane_minute* at,
-                                                       char* block, size_t* block_size)
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_make_block(const char* const* items, size_t item_count, uint32_t code_page,
+                                                       const corvane_minute* at, char* block, size_t* block_size)
 {
     return Guarded([&] { return MakeBlock(items, item_count, code_page, at, block, block_size); });
 }
 
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32_t code_page,
-                                                       const corvane_minute* at, char* items,
-                                                       size_t* items_size, size_t* item_count)
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32_t code_page, const corvane_minute* at,
+                                                       char* items, size_t* items_size, size_t* item_count)
 {
     return Guarded([&] { return ReadBlock(block, code_page, at, items, items_size, item_count); });
 }
 
-CORVANE_LAUNCH_API int CORVANE_CALL corvane_dial(const char* dialer_path, const char* const* items,
-                                                 size_t item_count, uint32_t code_page,
-                                                 uint32_t timeout_ms, uint32_t* dial_result)
+CORVANE_LAUNCH_API int CORVANE_CALL corvane_dial(const char* dialer_path, const char* const* items, size_t item_count,
+                                                 uint32_t code_page, uint32_t timeout_ms, uint32_t* dial_result)
 {
     return Guarded([&] { return Dial(dialer_path, items, item_count, code_page, timeout_ms, dial_result); });
 }
@@ -204,29 +201,29 @@ CORVANE_LAUNCH_API int CORVANE_CALL corvane_explain(uint32_t dial_result, char* 
 CORVANE_LAUNCH_API const char* CORVANE_CALL corvane_error_text(int error)
 {
     switch (error) {
-    case CORVANE_OK:
-        return "success";
-    case CORVANE_E_INVALID_ARGUMENT:
-        return "invalid argument: a NULL where a value is needed, fewer than five items, invalid UTF-8, "
-               "a minute that is no date and time, or an unknown code page";
-    case CORVANE_E_BUFFER_TOO_SMALL:
-        return "buffer too small: the size needed was returned";
-    case CORVANE_E_BLOCK_REJECTED:
-        return "block rejected: it does not decrypt and verify under the key of that minute or the minute before";
-    case CORVANE_E_NOT_REPRESENTABLE:
-        return "an item would not read back as given: the code page cannot hold one of its characters";
-    case CORVANE_E_ITEM_HOLDS_NUL:
-        return "an item holds U+0000, which ends it when the block is read";
-    case CORVANE_E_DIALER_NOT_STARTED:
-        return "the dialer could not be started";
-    case CORVANE_E_TIMEOUT:
-        return "the dialer did not end in time and was stopped with everything it started; the outcome is unknown";
-    case CORVANE_E_OUT_OF_MEMORY:
-        return "out of memory";
-    case CORVANE_E_INTERNAL:
-        return "internal error";
-    default:
-        return "unknown return code";
+        case CORVANE_OK:
+            return "success";
+        case CORVANE_E_INVALID_ARGUMENT:
+            return "invalid argument: a NULL where a value is needed, fewer than five items, invalid UTF-8, "
+                   "a minute that is no date and time, or an unknown code page";
+        case CORVANE_E_BUFFER_TOO_SMALL:
+            return "buffer too small: the size needed was returned";
+        case CORVANE_E_BLOCK_REJECTED:
+            return "block rejected: it does not decrypt and verify under the key of that minute or the minute before";
+        case CORVANE_E_NOT_REPRESENTABLE:
+            return "an item would not read back as given: the code page cannot hold one of its characters";
+        case CORVANE_E_ITEM_HOLDS_NUL:
+            return "an item holds U+0000, which ends it when the block is read";
+        case CORVANE_E_DIALER_NOT_STARTED:
+            return "the dialer could not be started";
+        case CORVANE_E_TIMEOUT:
+            return "the dialer did not end in time and was stopped with everything it started; the outcome is unknown";
+        case CORVANE_E_OUT_OF_MEMORY:
+            return "out of memory";
+        case CORVANE_E_INTERNAL:
+            return "internal error";
+        default:
+            return "unknown return code";
     }
 }
 

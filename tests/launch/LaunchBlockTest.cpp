@@ -96,13 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TMakeRefusal{"FourItems", {"pb", "entry", "user", "pass"}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"NoItems", {}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"JapaneseUnder1252", {"pb", "本社", "user", "pass", "phone"}, 1252, kMadeAt,
-                     CORVANE_E_NOT_REPRESENTABLE},
-        TMakeRefusal{"EuroUnder932", {"pb", "entry", "user", "€", "phone"}, 932, kMadeAt,
-                     CORVANE_E_NOT_REPRESENTABLE},
-        TMakeRefusal{"InvalidUtf8", {"pb", "entry", "user", "pass\xC3(", "phone"}, 65001, kMadeAt,
-                     CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"EncodedSurrogate", {"pb", "entry", "user", "\xED\xA0\x80", "phone"}, 65001, kMadeAt,
+        TMakeRefusal{
+            "JapaneseUnder1252", {"pb", "本社", "user", "pass", "phone"}, 1252, kMadeAt, CORVANE_E_NOT_REPRESENTABLE},
+        TMakeRefusal{"EuroUnder932", {"pb", "entry", "user", "€", "phone"}, 932, kMadeAt, CORVANE_E_NOT_REPRESENTABLE},
+        TMakeRefusal{
+            "InvalidUtf8", {"pb", "entry", "user", "pass\xC3(", "phone"}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"EncodedSurrogate",
+                     {"pb", "entry", "user", "\xED\xA0\x80", "phone"},
+                     65001,
+                     kMadeAt,
                      CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"UnknownCodePage", kAscii, 12345, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"February30", kAscii, 65001, {2024, 2, 30, 10, 15}, CORVANE_E_INVALID_ARGUMENT},

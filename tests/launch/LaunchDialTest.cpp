@@ -69,7 +69,8 @@ private:
 #ifdef _WIN32
         const std::wstring wideName(name.begin(), name.end());
         const std::u16string wideValue = value ? U16(*value) : std::u16string();
-        SetEnvironmentVariableW(wideName.c_str(), value ? reinterpret_cast<const wchar_t*>(wideValue.c_str()) : nullptr);
+        SetEnvironmentVariableW(wideName.c_str(),
+                                value ? reinterpret_cast<const wchar_t*>(wideValue.c_str()) : nullptr);
         _putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
         if (value)

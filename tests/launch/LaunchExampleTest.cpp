@@ -17,10 +17,10 @@ TEST(LaunchExampleTest, CExampleMakesReadsAndDials)
 {
     TDialerHarness harness;
     harness.SetDialResult(0);
-    const auto run = RunCaptured(BuiltProgram("launch_example"),
-                                 {harness.DialerPath().string(), "C:\\pb\\book.pbk", "office vpn", "alice",
-                                  "pa ss \"word\"", "vpn.example"},
-                                 {}, harness.DialerEnvironment());
+    const auto run = RunCaptured(
+        BuiltProgram("launch_example"),
+        {harness.DialerPath().string(), "C:\\pb\\book.pbk", "office vpn", "alice", "pa ss \"word\"", "vpn.example"}, {},
+        harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     EXPECT_NE(run.Out.find("read back: the five items"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("dial result 0: success: the connection was made"), std::string::npos) << run.Out;
@@ -33,8 +33,8 @@ TEST(LaunchExampleTest, CExampleReportsARefusedDial)
 {
     TDialerHarness harness;
     harness.SetDialResult(691);
-    const auto run = RunCaptured(BuiltProgram("launch_example"), {harness.DialerPath().string()}, {},
-                                 harness.DialerEnvironment());
+    const auto run =
+        RunCaptured(BuiltProgram("launch_example"), {harness.DialerPath().string()}, {}, harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
     EXPECT_NE(run.Out.find("dial result 691: "), std::string::npos) << run.Out;
 }

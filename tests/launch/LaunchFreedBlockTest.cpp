@@ -56,8 +56,7 @@ TEST_P(LaunchFreedBlockTest, ReadLeavesNoCopy)
     std::size_t count = 0;
     {
         FreedBlockProbe::TWatch watch(Secret(), Window());
-        ASSERT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kNextMinute, items.data(), &size, &count),
-                  CORVANE_OK);
+        ASSERT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kNextMinute, items.data(), &size, &count), CORVANE_OK);
         EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
     }
     EXPECT_NE(items.find(Password()), std::string::npos);
