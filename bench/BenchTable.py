@@ -100,6 +100,47 @@ def alternate_medians(runs, ours, floor, before=None):
 
 
 # ---------------------------------------------------------------------------------------------
+# The launching library: a block made in process against a `corvane make-params` process
+
+def launch_make_case(bin_dir, settings):
+    """CPU time of one corvane_make_block call (the block checked by reading it back, as the tool
+    does), against one whole `corvane make-params` process making the same block."""
+    import ctypes
+    import resource
+
+    class Minute(ctypes.Structure):
+        _fields_ = [(name, ctypes.c_int) for name in ("year", "month", "day", "hour", "minute")]
+
+    library = ctypes.CDLL(str(bin_dir / "libcorvanelaunch.so.1"))
+    texts = [line.encode() for line in DIALER_ITEMS.splitlines()]
+    items = (ctypes.c_char_p * len(texts))(*texts)
+    at = Minute(2024, 3, 10, 10, 15)
+    block = ctypes.create_string_buffer(1024)
+    size = ctypes.c_size_t()
+    batch = 20 if settings.quick else 200
+
+    def in_process():
+        before = resource.getrusage(resource.RUSAGE_SELF)
+        for _ in range(batch):
+            size.value = len(block)
+            if library.corvane_make_block(items, len(texts), 65001, ctypes.byref(at), block, ctypes.byref(size)):
+                raise BenchError("corvane_make_block failed")
+        after = resource.getrusage(resource.RUSAGE_SELF)
+        return (after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime) / batch
+
+    corvane = str(bin_dir / "corvane")
+    items_file = scratch_dir() / "items.txt"
+    items_file.write_text(DIALER_ITEMS)
+    process = [corvane, "make-params", "--at", "2024-03-10 10:15", "--items", str(items_file)]
+    try:
+        in_process()
+        timed_run(process)
+        return alternate_medians(settings.dialer_runs, in_process, lambda: timed_run(process))
+    finally:
+        shutil.rmtree(items_file.parent, ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------------------------
 # In-process cases (Google Benchmark)
 
 def in_process_cases(bin_dir, settings):
@@ -355,6 +396,8 @@ def main():
                      "<= 8 MiB", "yes" if peak <= 8 * MIB else "NO"))
         dialer, floor = dialer_case(bin_dir, doubles_dir, work, settings)
         time_row("dialer, previous-minute block (process)", dialer, floor, 1.5)
+        library, process = launch_make_case(bin_dir, settings)
+        time_row("block made through the library vs a `corvane make-params` process", library, process, 0.5)
         if args.windows_build_dir:
             wine_dialer, wine_floor = wine_dialer_case(bin_dir, args.windows_build_dir, work, settings)
             rows.append(("dialer.exe under Wine (wall) vs `wine cmd /c exit`", fmt_ms(wine_dialer),

@@ -28,6 +28,20 @@ std::uint32_t AnsiCodePage();
 // Selects the code page of every later conversion; raises EOSError when it is unknown.
 void SetAnsiCodePage(std::uint32_t codePage);
 
+// Selects the code page of this thread's conversions while it lives, over the process's choice;
+// 0 leaves the process's. Raises EOSError when the code page is unknown. A library's callers on
+// several threads may each name their own code page without disturbing one another.
+class TThreadCodePage {
+public:
+    explicit TThreadCodePage(std::uint32_t codePage);
+    ~TThreadCodePage();
+    TThreadCodePage(const TThreadCodePage&) = delete;
+    TThreadCodePage& operator=(const TThreadCodePage&) = delete;
+
+private:
+    std::uint32_t FPrevious;
+};
+
 // Either side may hold a secret: both are wiping types.
 TSecureBytes UnicodeToAnsi(std::u16string_view text);
 TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size);

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,3 +44,16 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
 // few tens of milliseconds while it runs): how a test ends it at a moment of its choosing.
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow);
+
+// How RunProgram waits.
+struct TRunOptions {
+    std::chrono::milliseconds Timeout{0};
+    // Asked every few tens of milliseconds while the program runs; true ends it as at a timeout.
+    std::function<bool()> StopNow;
+    // POSIX: while the program runs, a SIGINT, SIGTERM or SIGHUP that ends the caller ends the
+    // program's group first. A program sets this; a library leaves it off, since the signal
+    // handlers belong to its host and several of its callers may wait at once.
+    bool ForwardSignals = true;
+};
+TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
+                       const TRunOptions& options);

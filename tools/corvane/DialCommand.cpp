@@ -1,8 +1,6 @@
 #include "Commands.h"
 #include "Items.h"
 #include "LogRecordView.h"
-#include "ParamsBlock.h"
-#include "StatusMeaning.h"
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +13,8 @@
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "dialer/ExitStatus.h"
+#include "launch/Dial.h"
+#include "launch/StatusMeaning.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -138,7 +138,7 @@ int DialCommand(TCommandArgs& args)
     if (!FileExists(dialer))
         throw EToolFailure{"no dialer at " + EscapedText(dialer, false) + " (give its path with --dialer)"};
     const TStringList items = ReadItems(itemsFile);
-    const std::u16string block = MakeCheckedBlock(items, LocalNow());
+    const std::u16string block = MakeBlockForTool(items, LocalNow());
     const TDialerLog log = DialerLog(dialer);
     // Asked without reading the file, so a log held by another writer does not stop the dial.
     const std::optional<std::uint64_t> sizeBefore =
@@ -146,7 +146,9 @@ int DialCommand(TCommandArgs& args)
 
     TProgramEnd end;
     try {
-        end = RunProgram(dialer, {block}, timeout);
+        TRunOptions options;
+        options.Timeout = std::chrono::seconds(timeout);
+        end = RunDialer(dialer, block, options);
     } catch (const Exception& e) {
         throw EToolFailure{e.what()};
     }

@@ -1,9 +1,10 @@
 #include "Commands.h"
 #include "LogRecordView.h"
-#include "StatusMeaning.h"
 
 #include <cstdint>
 #include <string>
+
+#include "launch/StatusMeaning.h"
 
 namespace {
 

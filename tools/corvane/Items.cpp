@@ -1,6 +1,8 @@
 #include "Items.h"
 
 #include "Cli.h"
+#include "launch/LaunchFailure.h"
+#include "launch/ParamsBlock.h"
 
 TStringList ItemsFromText(std::u16string_view text)
 {
@@ -23,4 +25,13 @@ TStringList ReadItems(const std::optional<std::u16string>& itemsFile)
 {
     const TSecureBytes bytes = itemsFile ? ReadFileBytes(*itemsFile) : ReadStandardInput();
     return ItemsFromText(DecodeText(bytes, itemsFile ? "the items file" : "standard input"));
+}
+
+std::u16string MakeBlockForTool(const TStringList& items, const TLocalDateTime& moment)
+{
+    try {
+        return MakeCheckedBlock(items, moment);
+    } catch (const ELaunchFailure& e) {
+        throw EToolFailure{e.what()};
+    }
 }

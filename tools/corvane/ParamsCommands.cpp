@@ -1,7 +1,6 @@
 #include "Commands.h"
 #include "Items.h"
 #include "Moment.h"
-#include "ParamsBlock.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Exceptions.h"
@@ -14,7 +13,7 @@ int MakeParamsCommand(TCommandArgs& args)
     args.TakePositionals(0, 0);
 
     const TStringList items = ReadItems(itemsFile);
-    WriteOutLine(MakeCheckedBlock(items, moment.value_or(LocalNow())));
+    WriteOutLine(MakeBlockForTool(items, moment.value_or(LocalNow())));
     return 0;
 }
 

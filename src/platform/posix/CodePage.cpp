@@ -40,6 +40,8 @@ namespace {
 constexpr std::uint32_t kUtf8CodePage = 65001;
 
 std::atomic<std::uint32_t> GCodePage{kUtf8CodePage};
+// This thread's choice over the process's; 0 while none.
+thread_local std::uint32_t GThreadCodePage = 0;
 
 // iconv's own code points, native 32-bit units.
 constexpr const char* kCodePointsName = "WCHAR_T";
@@ -201,16 +203,41 @@ TSecureText TextOfUtf8(const std::uint8_t* data, std::size_t size)
 
 std::uint32_t AnsiCodePage()
 {
-    return GCodePage.load();
+    return GThreadCodePage != 0 ? GThreadCodePage : GCodePage.load();
 }
+
+namespace {
+
+// Both directions must be available before later conversions rely on them. The thread's cached
+// descriptors are the test, so a library that selects a code page on every call opens each once
+// per thread.
+void CheckAvailable(std::uint32_t codePage)
+{
+    if (codePage == kUtf8CodePage)
+        return;
+    CachedIconv(TDirection::ToAnsi, codePage);
+    CachedIconv(TDirection::FromAnsi, codePage);
+}
+
+}  // namespace
 
 void SetAnsiCodePage(std::uint32_t codePage)
 {
-    // Both directions must be available before later conversions rely on them.
-    const std::string name = IconvName(codePage);
-    OpenOrRaise(name, kCodePointsName, codePage);
-    OpenOrRaise(kCodePointsName, name, codePage);
+    CheckAvailable(codePage);
     GCodePage.store(codePage);
+}
+
+TThreadCodePage::TThreadCodePage(std::uint32_t codePage) : FPrevious(GThreadCodePage)
+{
+    if (codePage == 0)
+        return;
+    CheckAvailable(codePage);
+    GThreadCodePage = codePage;
+}
+
+TThreadCodePage::~TThreadCodePage()
+{
+    GThreadCodePage = FPrevious;
 }
 
 TSecureBytes UnicodeToAnsi(std::u16string_view text)

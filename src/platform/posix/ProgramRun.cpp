@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
@@ -141,6 +142,16 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
 {
+    TRunOptions options;
+    options.Timeout = std::chrono::seconds(timeoutSeconds);
+    options.StopNow = stopNow;
+    return RunProgram(program, args, options);
+}
+
+TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
+                       const TRunOptions& options)
+{
+    const std::function<bool()>& stopNow = options.StopNow;
     std::vector<std::string> argStrings{ToUtf8Lossy(program)};
     for (const std::u16string& arg : args)
         argStrings.push_back(ToUtf8Lossy(arg));
@@ -168,10 +179,12 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
     const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     if (spawned != 0)
         RaiseStartError(program, u"posix_spawn", spawned);
-    const TSignalForwarding forwarding(pid);
+    std::optional<TSignalForwarding> forwarding;
+    if (options.ForwardSignals)
+        forwarding.emplace(pid);
 
     // Polled rather than signalled: no handler of the caller's SIGCHLD is disturbed.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + options.Timeout;
     for (;;) {
         int status = 0;
         const pid_t ended = waitpid(pid, &status, WNOHANG);

@@ -15,6 +15,8 @@ namespace {
 
 // 0: follow the active code page of the system.
 std::atomic<std::uint32_t> GCodePage{0};
+// This thread's choice over the process's; 0 while none.
+thread_local std::uint32_t GThreadCodePage = 0;
 
 int CheckedLength(std::size_t size)
 {
@@ -33,7 +35,7 @@ int CheckedLength(std::size_t size)
 
 std::uint32_t AnsiCodePage()
 {
-    const std::uint32_t chosen = GCodePage.load();
+    const std::uint32_t chosen = GThreadCodePage != 0 ? GThreadCodePage : GCodePage.load();
     return chosen != 0 ? chosen : GetACP();
 }
 
@@ -42,6 +44,20 @@ void SetAnsiCodePage(std::uint32_t codePage)
     if (!IsValidCodePage(codePage))
         throw EOSError(u"Code page " + IntToStr(codePage) + u" is not available", ERROR_INVALID_PARAMETER);
     GCodePage.store(codePage);
+}
+
+TThreadCodePage::TThreadCodePage(std::uint32_t codePage) : FPrevious(GThreadCodePage)
+{
+    if (codePage == 0)
+        return;
+    if (!IsValidCodePage(codePage))
+        throw EOSError(u"Code page " + IntToStr(codePage) + u" is not available", ERROR_INVALID_PARAMETER);
+    GThreadCodePage = codePage;
+}
+
+TThreadCodePage::~TThreadCodePage()
+{
+    GThreadCodePage = FPrevious;
 }
 
 TSecureBytes UnicodeToAnsi(std::u16string_view text)

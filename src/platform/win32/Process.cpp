@@ -79,12 +79,17 @@ std::u16string FromWide(const wchar_t* text, std::size_t length)
     return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
-// The process environment block, whose address the x64 thread block keeps at gs:0x60. (The
-// header's NtCurrentTeb reads the same segment through an intrinsic that g++ 12 warns about.)
+// The process environment block, whose address the thread block keeps at gs:0x60 on x64 and at
+// fs:0x30 on x86 (the 32-bit launching library). (The header's NtCurrentTeb reads the same segment
+// through an intrinsic that g++ 12 warns about.)
 PEB* CurrentPeb() noexcept
 {
     PEB* peb = nullptr;
+#ifdef _WIN64
     asm("movq %%gs:0x60, %0" : "=r"(peb));
+#else
+    asm("movl %%fs:0x30, %0" : "=r"(peb));
+#endif
     return peb;
 }
 

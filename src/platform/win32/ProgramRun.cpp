@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "core/Exceptions.h"
@@ -150,6 +151,16 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
 {
+    TRunOptions options;
+    options.Timeout = std::chrono::seconds(timeoutSeconds);
+    options.StopNow = stopNow;
+    return RunProgram(program, args, options);
+}
+
+TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
+                       const TRunOptions& options)
+{
+    const std::function<bool()>& stopNow = options.StopNow;
     const std::wstring path = Wide(program);
     std::wstring commandLine = QuoteArgument(path);
     for (const std::u16string& arg : args)
@@ -219,7 +230,7 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
         throw EOSError(u"cannot start " + program + u": ResumeThread error " + IntToStr(error), error);
     }
 
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutSeconds) * 1000;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(options.Timeout.count());
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         const ULONGLONG left = now >= deadline ? 0 : deadline - now;

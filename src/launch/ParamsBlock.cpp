@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "Cli.h"
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "LaunchFailure.h"
 #include "core/Exceptions.h"
 #include "platform/CodePage.h"
 
@@ -41,8 +41,9 @@ std::string WhyNotReadBack(const TSecureText& item)
 
 [[noreturn]] void RaiseNotReadBack(const TStringList& items, int index)
 {
-    throw EToolFailure{ItemName(index) + " " + WhyNotReadBack(items.Items()[static_cast<std::size_t>(index)]) +
-                       "; no block was made"};
+    const TSecureText& item = items.Items()[static_cast<std::size_t>(index)];
+    throw ELaunchFailure(SurvivesCodePage(item) ? TLaunchFault::NotReadBack : TLaunchFault::NotRepresentable,
+                         ItemName(index) + " " + WhyNotReadBack(item) + "; no block was made");
 }
 
 }  // namespace
@@ -51,14 +52,16 @@ void CheckItems(const TStringList& items)
 {
     for (int i = 0; i < items.Count(); ++i)
         if (items.Items()[static_cast<std::size_t>(i)].find(u'\0') != TSecureText::npos)
-            throw EToolFailure{ItemName(i) +
-                               " holds U+0000, which ends it when the block is read (an items file in UTF-16 "
-                               "needs its byte-order mark); no block was made"};
+            throw ELaunchFailure(TLaunchFault::ItemHoldsNul,
+                                 ItemName(i) +
+                                     " holds U+0000, which ends it when the block is read (an items file in UTF-16 "
+                                     "needs its byte-order mark); no block was made");
     if (items.Count() < kItemCount)
-        throw EToolFailure{ItemName(items.Count()) + " is missing: a block needs five items, one per line " +
-                           "(phonebook path, entry name, user name, password, phone number), and " +
-                           std::to_string(items.Count()) + (items.Count() == 1 ? " was" : " were") +
-                           " given; no block was made"};
+        throw ELaunchFailure(TLaunchFault::ItemMissing,
+                             ItemName(items.Count()) + " is missing: a block needs five items, one per line " +
+                                 "(phonebook path, entry name, user name, password, phone number), and " +
+                                 std::to_string(items.Count()) + (items.Count() == 1 ? " was" : " were") +
+                                 " given; no block was made");
 }
 
 std::u16string MakeCheckedBlock(const TStringList& items, const TLocalDateTime& moment)
@@ -68,7 +71,7 @@ std::u16string MakeCheckedBlock(const TStringList& items, const TLocalDateTime& 
     try {
         TCorvaneUtil::EncryptParams(items, block, moment);
     } catch (const Exception& e) {
-        throw EToolFailure{std::string("cannot make the block: ") + e.what()};
+        throw ELaunchFailure(TLaunchFault::CannotMake, std::string("cannot make the block: ") + e.what());
     }
 
     TStringList readBack;
@@ -84,14 +87,16 @@ std::u16string MakeCheckedBlock(const TStringList& items, const TLocalDateTime& 
         for (int i = 0; i < items.Count(); ++i)
             if (!SurvivesCodePage(items.Items()[static_cast<std::size_t>(i)]))
                 RaiseNotReadBack(items, i);
-        throw EToolFailure{"the block just made does not read back under its own key; no block was made"};
+        throw ELaunchFailure(TLaunchFault::NotReadBack,
+                             "the block just made does not read back under its own key; no block was made");
     }
     for (int i = 0; i < items.Count(); ++i)
         if (i >= readBack.Count() ||
             readBack.Items()[static_cast<std::size_t>(i)] != items.Items()[static_cast<std::size_t>(i)])
             RaiseNotReadBack(items, i);
     if (readBack.Count() != items.Count())
-        throw EToolFailure{"the block just made reads back as " + std::to_string(readBack.Count()) + " items, not " +
-                           std::to_string(items.Count()) + "; no block was made"};
+        throw ELaunchFailure(TLaunchFault::NotReadBack, "the block just made reads back as " +
+                                                            std::to_string(readBack.Count()) + " items, not " +
+                                                            std::to_string(items.Count()) + "; no block was made");
     return block;
 }

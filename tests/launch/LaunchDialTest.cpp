@@ -1,0 +1,190 @@
+// corvane_dial against the built dialer with the recording RAS double, as a launching program
+// calls it; and the library's block read by the dialer itself.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "LaunchTesting.h"
+#include "dialer/DialerHarness.h"
+#include "support/ChildProcess.h"
+#include "support/TestSupport.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using namespace TestSupport;
+using namespace DialerTesting;
+using namespace LaunchTesting;
+
+namespace {
+
+// The password's field in the RASDIALPARAMSW record the double recorded, as UTF-16LE.
+constexpr std::size_t kPasswordOffset = 1548;
+
+std::u16string TextAt(const TBytes& record, std::size_t offset)
+{
+    std::u16string text;
+    for (std::size_t i = offset; i + 1 < record.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(record[i] | record[i + 1] << 8);
+        if (c == u'\0')
+            break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+// corvane_dial starts the dialer from this process, with this process's environment: the
+// harness's settings are made here for the test's length and undone after.
+class TProcessEnvironment {
+public:
+    explicit TProcessEnvironment(const TEnvironmentChanges& changes)
+    {
+        for (const auto& [name, value] : changes) {
+            FSaved.emplace_back(name, Get(name));
+            Set(name, value);
+        }
+    }
+    ~TProcessEnvironment()
+    {
+        for (auto it = FSaved.rbegin(); it != FSaved.rend(); ++it)
+            Set(it->first, it->second);
+    }
+    TProcessEnvironment(const TProcessEnvironment&) = delete;
+    TProcessEnvironment& operator=(const TProcessEnvironment&) = delete;
+
+private:
+    static std::optional<std::string> Get(const std::string& name)
+    {
+        const char* value = std::getenv(name.c_str());
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    static void Set(const std::string& name, const std::optional<std::string>& value)
+    {
+#ifdef _WIN32
+        const std::wstring wideName(name.begin(), name.end());
+        const std::u16string wideValue = value ? U16(*value) : std::u16string();
+        SetEnvironmentVariableW(wideName.c_str(),
+                                value ? reinterpret_cast<const wchar_t*>(wideValue.c_str()) : nullptr);
+        _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+#endif
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+};
+
+const std::vector<std::string> kItems{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, \"wörd\"", "vpn.example"};
+
+class LaunchDialTest : public ::testing::Test {
+protected:
+    TDialerHarness FHarness;
+    TTempDir FDir;
+
+    int Dial(const std::filesystem::path& dialer, std::uint32_t timeoutMs, std::uint32_t& result,
+             const TEnvironmentChanges& more = {})
+    {
+        TEnvironmentChanges environment = FHarness.DialerEnvironment();
+        environment.insert(environment.end(), more.begin(), more.end());
+        const TProcessEnvironment scope(environment);
+        const std::vector<const char*> items = Pointers(kItems);
+        const std::string path = dialer.string();
+        return corvane_dial(path.c_str(), items.data(), items.size(), 0, timeoutMs, &result);
+    }
+};
+
+// The dialer reads the library's block (made now, in the system's code page) and dials with it.
+TEST_F(LaunchDialTest, DialerReadsTheLibrarysBlock)
+{
+    const std::vector<const char*> items = Pointers(kItems);
+    std::size_t size = 0;
+    ASSERT_EQ(corvane_make_block(items.data(), items.size(), 0, nullptr, nullptr, &size), CORVANE_E_BUFFER_TOO_SMALL);
+    std::string block(size, '\0');
+    ASSERT_EQ(corvane_make_block(items.data(), items.size(), 0, nullptr, block.data(), &size), CORVANE_OK);
+    block.resize(size - 1);
+
+    const auto exit = FHarness.Run({block});
+    EXPECT_EQ(exit.Status, 0u);
+    const auto dial = FHarness.Recorded();
+    ASSERT_TRUE(dial.has_value());
+    EXPECT_EQ(dial->Phonebook, u"C:\\pb\\rasphone.pbk");
+    EXPECT_EQ(TextAt(dial->Params, kPasswordOffset), U16("p@ss, \"wörd\""));
+}
+
+struct TDialCase {
+    const char* Name;
+    std::uint32_t ServiceResult;
+};
+
+class LaunchDialResultTest : public LaunchDialTest, public ::testing::WithParamInterface<TDialCase> {};
+
+// The result the service returned arrives whole: all 32 bits on Windows, and on POSIX through the
+// dialer's mapping of its 8-bit status.
+TEST_P(LaunchDialResultTest, ReturnsTheDialResult)
+{
+    FHarness.SetDialResult(GetParam().ServiceResult);
+    std::uint32_t result = 12345;
+    ASSERT_EQ(Dial(FHarness.DialerPath(), 0, result), CORVANE_OK);
+    EXPECT_EQ(result, GetParam().ServiceResult);
+    const auto dial = FHarness.Recorded();
+    ASSERT_TRUE(dial.has_value());
+    EXPECT_EQ(TextAt(dial->Params, kPasswordOffset), U16("p@ss, \"wörd\""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, LaunchDialResultTest,
+                         ::testing::Values(TDialCase{"Connected", 0}, TDialCase{"AuthenticationRefused", 691},
+                                           TDialCase{"VpnUnreachable", 800}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(LaunchDialTest, MissingDialerIsNotStarted)
+{
+    std::uint32_t result = 12345;
+    EXPECT_EQ(Dial(FDir / "no-such-dialer", 0, result), CORVANE_E_DIALER_NOT_STARTED);
+    EXPECT_EQ(result, 12345u);
+    EXPECT_FALSE(FHarness.Recorded().has_value());
+}
+
+TEST_F(LaunchDialTest, BadArgumentsAreRefusedBeforeAnythingStarts)
+{
+    const std::vector<const char*> items = Pointers(kItems);
+    const std::string path = FHarness.DialerPath().string();
+    std::uint32_t result = 0;
+    EXPECT_EQ(corvane_dial(nullptr, items.data(), 5, 0, 0, &result), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_dial(path.c_str(), nullptr, 5, 0, 0, &result), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_dial(path.c_str(), items.data(), 4, 0, 0, &result), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_dial(path.c_str(), items.data(), 5, 0, 0, nullptr), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_dial(path.c_str(), items.data(), 5, 12345, 0, &result), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_FALSE(FHarness.Recorded().has_value());
+}
+
+// The hanging dialer starts a copy of itself, as a RAS library may start a program: the timeout
+// ends both.
+TEST_F(LaunchDialTest, TimeoutEndsTheDialerAndWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    std::uint32_t result = 12345;
+    EXPECT_EQ(Dial(BuiltProgram("HangingProgram"), 1000, result, {{"CORVANE_TEST_PID_FILE", ids.string()}}),
+              CORVANE_E_TIMEOUT);
+    EXPECT_EQ(result, 12345u);
+    if (!std::filesystem::exists(ids))
+        GTEST_SKIP() << "the hanging dialer had not started its copy within the second; the platform test "
+                        "ProgramRunTest.EndingAProgramEndsWhatItStarted ends it at a chosen moment instead";
+    const TBytes bytes = ReadFileBytes(ids);
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    unsigned long dialer = 0;
+    unsigned long copy = 0;
+    ASSERT_TRUE(text >> dialer >> copy);
+    ASSERT_NE(copy, 0u);
+    EXPECT_FALSE(ProcessRuns(dialer));
+    EXPECT_FALSE(ProcessRuns(copy));
+}
+
+}  // namespace

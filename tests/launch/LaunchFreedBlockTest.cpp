@@ -1,0 +1,99 @@
+// No block the heap takes back holds the password in clear after the library's make, read and
+// dial: the library frees through the test program's probe like the rest of the process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LaunchTesting.h"
+#include "dialer/DialerHarness.h"
+#include "dialer/FreedBlockProbe.h"
+#include "support/TestSupport.h"
+
+using namespace LaunchTesting;
+
+namespace {
+
+constexpr std::size_t kCopyWindow = 8;
+// A short password lives inside a text's own object, a long one in a buffer of its own.
+const char* const kPasswords[] = {"Pw7!x", "Zq7-probe-Pw9x!launch-library"};
+
+class LaunchFreedBlockTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (const auto reason = FreedBlockProbe::Unavailable())
+            GTEST_SKIP() << *reason;
+    }
+    static std::string Password() { return GetParam(); }
+    // Held for the test's length: a temporary freed while the watch is on would be found itself.
+    const std::u16string FSecret = TestSupport::U16(Password());
+    const std::u16string& Secret() const { return FSecret; }
+    static std::size_t Window() { return std::min(kCopyWindow, Password().size()); }
+    static std::vector<std::string> Items() { return {"C:\\pbk\\office.pbk", "Office", "taro", Password(), "03"}; }
+};
+
+TEST_P(LaunchFreedBlockTest, MakeLeavesNoCopy)
+{
+    const std::vector<std::string> items = Items();
+    const std::vector<const char*> pointers = Pointers(items);
+    std::string block(1024, '\0');
+    std::size_t size = block.size();
+    FreedBlockProbe::TWatch watch(Secret(), Window());
+    ASSERT_EQ(corvane_make_block(pointers.data(), pointers.size(), 65001, &kMadeAt, block.data(), &size), CORVANE_OK);
+    EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
+}
+
+TEST_P(LaunchFreedBlockTest, ReadLeavesNoCopy)
+{
+    const TMade made = Make(Items(), 65001, &kMadeAt);
+    ASSERT_EQ(made.Result, CORVANE_OK);
+    std::string items(1024, '\0');
+    std::size_t size = items.size();
+    std::size_t count = 0;
+    {
+        FreedBlockProbe::TWatch watch(Secret(), Window());
+        ASSERT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kNextMinute, items.data(), &size, &count), CORVANE_OK);
+        EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
+    }
+    EXPECT_NE(items.find(Password()), std::string::npos);
+    corvane_wipe(items.data(), items.size());
+}
+
+TEST_P(LaunchFreedBlockTest, DialLeavesNoCopy)
+{
+    DialerTesting::TDialerHarness harness;
+    // The dialer starts from this process with this process's environment.
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const auto& [name, value] : harness.DialerEnvironment()) {
+        const char* before = std::getenv(name.c_str());
+        saved.emplace_back(name, before ? std::optional<std::string>(before) : std::nullopt);
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+    const std::vector<std::string> items = Items();
+    const std::vector<const char*> pointers = Pointers(items);
+    const std::string dialer = harness.DialerPath().string();
+    std::uint32_t result = 1;
+    {
+        FreedBlockProbe::TWatch watch(Secret(), Window());
+        EXPECT_EQ(corvane_dial(dialer.c_str(), pointers.data(), pointers.size(), 0, 0, &result), CORVANE_OK);
+        EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
+    }
+    EXPECT_EQ(result, 0u);
+    for (const auto& [name, value] : saved) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Passwords, LaunchFreedBlockTest, ::testing::ValuesIn(kPasswords));
+
+}  // namespace
