@@ -109,8 +109,8 @@ public:
         const std::lock_guard lock(GAdoptionGuard);
         if (GAdoptionRuns++ == 0) {
             int previous = 0;
-            GAdoptionSet = prctl(PR_GET_CHILD_SUBREAPER, &previous) == 0 && previous == 0 &&
-                           prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+            GAdoptionSet =
+                prctl(PR_GET_CHILD_SUBREAPER, &previous) == 0 && previous == 0 && prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
         }
 #endif
     }
