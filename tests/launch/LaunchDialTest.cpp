@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LaunchTesting.h"
@@ -143,6 +144,29 @@ INSTANTIATE_TEST_SUITE_P(Results, LaunchDialResultTest,
                          ::testing::Values(TDialCase{"Connected", 0}, TDialCase{"AuthenticationRefused", 691},
                                            TDialCase{"VpnUnreachable", 800}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// Several threads dial at once, as the callers of a launching program's library may: each gets its
+// own dialer's result, and none disturbs another's wait.
+TEST_F(LaunchDialTest, ThreadsDialAtOnce)
+{
+    FHarness.SetDialResult(691);
+    const TProcessEnvironment scope(FHarness.DialerEnvironment());
+    const std::vector<const char*> items = Pointers(kItems);
+    const std::string path = FHarness.DialerPath().string();
+    constexpr int kThreads = 4;
+    std::vector<int> codes(kThreads, 1);
+    std::vector<std::uint32_t> results(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            codes[static_cast<std::size_t>(t)] =
+                corvane_dial(path.c_str(), items.data(), items.size(), 0, 60000, &results[static_cast<std::size_t>(t)]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(codes, std::vector<int>(kThreads, CORVANE_OK));
+    EXPECT_EQ(results, std::vector<std::uint32_t>(kThreads, 691u));
+}
 
 TEST_F(LaunchDialTest, MissingDialerIsNotStarted)
 {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 #include "core/Exceptions.h"
@@ -91,29 +92,40 @@ private:
 
 // On Linux the caller adopts the orphans of its descendants while the program runs, so it can
 // wait for every process of the group it killed: the killed program's own children are then its
-// children. The previous setting comes back afterwards.
+// children. The setting is the whole process's, and several threads may run programs at once (the
+// launching library's callers): the first run that starts sets it, the last that ends takes it
+// back, and a setting the caller had made itself is left alone.
+#ifdef __linux__
+std::mutex GAdoptionGuard;
+int GAdoptionRuns = 0;      // runs under way
+bool GAdoptionSet = false;  // whether the first of them set it
+#endif
+
 class TOrphanAdoption {
 public:
     TOrphanAdoption()
     {
 #ifdef __linux__
-        int previous = 0;
-        if (prctl(PR_GET_CHILD_SUBREAPER, &previous) == 0 && previous == 0 && prctl(PR_SET_CHILD_SUBREAPER, 1) == 0)
-            FSet = true;
+        const std::lock_guard lock(GAdoptionGuard);
+        if (GAdoptionRuns++ == 0) {
+            int previous = 0;
+            GAdoptionSet =
+                prctl(PR_GET_CHILD_SUBREAPER, &previous) == 0 && previous == 0 && prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+        }
 #endif
     }
     ~TOrphanAdoption()
     {
 #ifdef __linux__
-        if (FSet)
+        const std::lock_guard lock(GAdoptionGuard);
+        if (--GAdoptionRuns == 0 && GAdoptionSet) {
             prctl(PR_SET_CHILD_SUBREAPER, 0);
+            GAdoptionSet = false;
+        }
 #endif
     }
     TOrphanAdoption(const TOrphanAdoption&) = delete;
     TOrphanAdoption& operator=(const TOrphanAdoption&) = delete;
-
-private:
-    bool FSet = false;
 };
 
 // Kills the group the program leads and waits for the program, then for every other process of
