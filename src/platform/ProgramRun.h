@@ -22,7 +22,18 @@ struct TProgramEnd {
 // The file name extension of programs: ".exe" on Windows, empty on POSIX.
 extern const std::u16string_view ProgramExtension;
 
-// Runs the program (a path) with the arguments and waits at most timeoutSeconds for its end.
+// How RunProgram waits.
+struct TRunOptions {
+    std::chrono::milliseconds Timeout{0};
+    // Asked every few tens of milliseconds while the program runs; true ends it as at a timeout.
+    std::function<bool()> StopNow;
+    // POSIX: while the program runs, a SIGINT, SIGTERM or SIGHUP that ends the caller ends the
+    // program's group first. A program sets this; a library leaves it off, since the signal
+    // handlers belong to its host and several of its callers may wait at once.
+    bool ForwardSignals = true;
+};
+
+// Runs the program (a path) with the arguments and waits at most options.Timeout for its end.
 // It inherits the environment; it gets no standard input, and what it writes to standard output
 // or standard error goes to the caller's standard error, so the caller's own output stays its own.
 // Raises EOSError when the program cannot be started, or when waiting for it fails (it is then
@@ -37,23 +48,5 @@ extern const std::u16string_view ProgramExtension;
 // waits ends the group first. Windows: the program runs in a job object that it cannot leave and
 // that ends every process in it when the job is closed, also when the caller dies; the job is
 // closed when RunProgram returns, so nothing the program started outlives this call.
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds);
-
-// The same, and the program is also ended as at a timeout once stopNow returns true (asked every
-// few tens of milliseconds while it runs): how a test ends it at a moment of its choosing.
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow);
-
-// How RunProgram waits.
-struct TRunOptions {
-    std::chrono::milliseconds Timeout{0};
-    // Asked every few tens of milliseconds while the program runs; true ends it as at a timeout.
-    std::function<bool()> StopNow;
-    // POSIX: while the program runs, a SIGINT, SIGTERM or SIGHUP that ends the caller ends the
-    // program's group first. A program sets this; a library leaves it off, since the signal
-    // handlers belong to its host and several of its callers may wait at once.
-    bool ForwardSignals = true;
-};
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        const TRunOptions& options);

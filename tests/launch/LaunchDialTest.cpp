@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -201,14 +200,11 @@ TEST_F(LaunchDialTest, TimeoutEndsTheDialerAndWhatItStarted)
     if (!std::filesystem::exists(ids))
         GTEST_SKIP() << "the hanging dialer had not started its copy within the second; the platform test "
                         "ProgramRunTest.EndingAProgramEndsWhatItStarted ends it at a chosen moment instead";
-    const TBytes bytes = ReadFileBytes(ids);
-    std::istringstream text(std::string(bytes.begin(), bytes.end()));
-    unsigned long dialer = 0;
-    unsigned long copy = 0;
-    ASSERT_TRUE(text >> dialer >> copy);
-    ASSERT_NE(copy, 0u);
-    EXPECT_FALSE(ProcessRuns(dialer));
-    EXPECT_FALSE(ProcessRuns(copy));
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    ASSERT_EQ(started.size(), 2u);
+    ASSERT_NE(started[1], 0u) << "the hanging dialer could not start its copy";
+    EXPECT_FALSE(ProcessRuns(started[0]));
+    EXPECT_FALSE(ProcessRuns(started[1]));
 }
 
 }  // namespace

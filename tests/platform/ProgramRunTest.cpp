@@ -2,10 +2,12 @@
 // everything it started.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ProgramRun.h"
@@ -21,6 +23,16 @@
 using namespace TestSupport;
 
 namespace {
+
+// The programs here end by themselves or once stopNow says so; the timeout is longer than any
+// test runs.
+TRunOptions UntilStopped(std::function<bool()> stopNow = {})
+{
+    TRunOptions options;
+    options.Timeout = std::chrono::seconds(600);
+    options.StopNow = std::move(stopNow);
+    return options;
+}
 
 void SetVariable(const char* name, const std::string& value)
 {
@@ -40,29 +52,18 @@ void UnsetVariable(const char* name)
 #endif
 }
 
-// The ids a hanging program wrote: its own and its copy's.
-std::vector<unsigned long> Ids(const std::filesystem::path& file)
-{
-    const TBytes bytes = ReadFileBytes(file);
-    std::istringstream text(std::string(bytes.begin(), bytes.end()));
-    std::vector<unsigned long> ids;
-    for (unsigned long id; text >> id;)
-        ids.push_back(id);
-    return ids;
-}
-
 // Ended only once the program has started its copy and said so, so that the end always finds both.
 TEST(ProgramRunTest, EndingAProgramEndsWhatItStarted)
 {
     TTempDir dir;
     const std::filesystem::path pidFile = dir / "ids";
     SetVariable("CORVANE_TEST_PID_FILE", pidFile.string());
-    const TProgramEnd end = RunProgram(BuiltProgram("HangingProgram").u16string(), {}, 600,
-                                       [&] { return std::filesystem::exists(pidFile); });
+    const TProgramEnd end = RunProgram(BuiltProgram("HangingProgram").u16string(), {},
+                                       UntilStopped([&] { return std::filesystem::exists(pidFile); }));
     UnsetVariable("CORVANE_TEST_PID_FILE");
 
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::TimedOut);
-    const std::vector<unsigned long> ids = Ids(pidFile);
+    const std::vector<unsigned long> ids = ProcessIdsInFile(pidFile);
     ASSERT_EQ(ids.size(), 2u);
     ASSERT_NE(ids[1], 0u) << "the hanging program could not start its copy";
     EXPECT_FALSE(ProcessRuns(ids[0]));
@@ -81,11 +82,11 @@ TEST(ProgramRunTest, EndingAProgramKillsItsWholeProcessGroup)
     const std::string script = "sleep 600 & echo $$ $! > " + report.string() + ".partial; mv " + report.string() +
                                ".partial " + report.string() + "; wait";
     const TProgramEnd end =
-        RunProgram(u"/bin/sh", {u"-c", U16(script)}, 600, [&] { return std::filesystem::exists(report); });
+        RunProgram(u"/bin/sh", {u"-c", U16(script)}, UntilStopped([&] { return std::filesystem::exists(report); }));
     UnsetVariable("CORVANE_TEST_SECRET");
 
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::TimedOut);
-    const std::vector<unsigned long> ids = Ids(report);
+    const std::vector<unsigned long> ids = ProcessIdsInFile(report);
     ASSERT_EQ(ids.size(), 2u);
     EXPECT_FALSE(ProcessRuns(ids[0]));
     EXPECT_FALSE(ProcessRuns(ids[1]));
@@ -100,10 +101,10 @@ TEST(ProgramRunTest, ProgramLeadsAGroupOfItsOwn)
     const std::filesystem::path report = dir / "report";
     // The shell's id and its group, from its own stat line.
     const std::string script = "set -- $(cat /proc/$$/stat); echo $1 $5 > " + report.string();
-    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, 600);
+    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, UntilStopped());
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::Exited);
     EXPECT_EQ(end.Status, 0u);
-    const std::vector<unsigned long> ids = Ids(report);
+    const std::vector<unsigned long> ids = ProcessIdsInFile(report);
     ASSERT_EQ(ids.size(), 2u);
     EXPECT_EQ(ids[0], ids[1]);
     EXPECT_NE(ids[1], static_cast<unsigned long>(getpgrp()));

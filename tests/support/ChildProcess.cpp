@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/ScopeExit.h"
@@ -10,13 +11,14 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win32/CommandLine.h"
 #else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
-#include <sstream>
 extern char** environ;
 #endif
 
@@ -36,27 +38,6 @@ std::wstring Wide(std::string_view utf8)
 {
     const std::u16string text = U16(utf8);
     return std::wstring(text.begin(), text.end());
-}
-
-// One argument as CommandLineToArgvW and the C runtime read it back.
-std::wstring QuoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out.push_back(c);
-    }
-    out.append(backslashes * 2, L'\\');
-    out.push_back(L'"');
-    return out;
 }
 
 std::wstring EnvironmentBlock(const TEnvironmentChanges& changes)
@@ -312,6 +293,15 @@ std::filesystem::path BuiltProgram(std::string_view name)
 #else
     return ProgramDir() / std::string(name);
 #endif
+}
+
+std::vector<unsigned long> ProcessIdsInFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::vector<unsigned long> ids;
+    for (unsigned long id; in >> id;)
+        ids.push_back(id);
+    return ids;
 }
 
 }  // namespace TestSupport

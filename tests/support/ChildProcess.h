@@ -54,6 +54,10 @@ std::optional<unsigned long> ProcessGroupOf(unsigned long id);
 std::vector<unsigned long> ProcessesOfGroup(unsigned long group);
 #endif
 
+// The process ids a program wrote to the file, separated by white space (the hanging program
+// writes its own and its copy's).
+std::vector<unsigned long> ProcessIdsInFile(const std::filesystem::path& file);
+
 // A program of the build beside the test program (".exe" added on Windows).
 std::filesystem::path BuiltProgram(std::string_view name);
 

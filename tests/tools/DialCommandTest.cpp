@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -256,14 +255,11 @@ TEST_F(DialCommandTest, TimeoutEndsWhatTheDialerStarted)
     if (!std::filesystem::exists(ids))
         GTEST_SKIP() << "the hanging dialer had not started its copy within the second; the platform test "
                         "ProgramRunTest.EndingAProgramEndsWhatItStarted ends it at a chosen moment instead";
-    const TBytes bytes = ReadFileBytes(ids);
-    std::istringstream text(std::string(bytes.begin(), bytes.end()));
-    unsigned long dialer = 0;
-    unsigned long copy = 0;
-    ASSERT_TRUE(text >> dialer >> copy);
-    ASSERT_NE(copy, 0u);
-    EXPECT_FALSE(ProcessRuns(dialer));
-    EXPECT_FALSE(ProcessRuns(copy));
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    ASSERT_EQ(started.size(), 2u);
+    ASSERT_NE(started[1], 0u) << "the hanging dialer could not start its copy";
+    EXPECT_FALSE(ProcessRuns(started[0]));
+    EXPECT_FALSE(ProcessRuns(started[1]));
 }
 
 #ifndef _WIN32
@@ -288,13 +284,10 @@ TEST_F(DialCommandTest, TimeoutEndsTheConnectCommandThatHoldsThePassword)
     if (!std::filesystem::exists(report))
         GTEST_SKIP() << "the dialer had not started its connect command within the second; "
                         "ProgramRunTest.EndingAProgramKillsItsWholeProcessGroup ends a group at a chosen moment";
-    const TBytes bytes = ReadFileBytes(report);
-    std::istringstream text(std::string(bytes.begin(), bytes.end()));
-    unsigned long shell = 0;
-    unsigned long sleeper = 0;
-    ASSERT_TRUE(text >> shell >> sleeper);
-    EXPECT_FALSE(ProcessRuns(shell));
-    EXPECT_FALSE(ProcessRuns(sleeper));
+    const std::vector<unsigned long> started = ProcessIdsInFile(report);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_FALSE(ProcessRuns(started[0]));
+    EXPECT_FALSE(ProcessRuns(started[1]));
 }
 #endif
 

@@ -146,21 +146,6 @@ void EndGroup(pid_t leader)
 }  // namespace
 
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds)
-{
-    return RunProgram(program, args, timeoutSeconds, {});
-}
-
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
-{
-    TRunOptions options;
-    options.Timeout = std::chrono::seconds(timeoutSeconds);
-    options.StopNow = stopNow;
-    return RunProgram(program, args, options);
-}
-
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        const TRunOptions& options)
 {
     const std::function<bool()>& stopNow = options.StopNow;

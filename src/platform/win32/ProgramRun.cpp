@@ -9,6 +9,7 @@
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "platform/UniqueHandle.h"
+#include "platform/win32/CommandLine.h"
 
 const std::u16string_view ProgramExtension = u".exe";
 
@@ -22,27 +23,6 @@ using TUniqueFileHandle = TUniqueAny<HANDLE, &CloseHandle, -1>;
 std::wstring Wide(const std::u16string& text)
 {
     return std::wstring(text.begin(), text.end());
-}
-
-// One argument as CommandLineToArgvW and the C runtime read it back.
-std::wstring QuoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out.push_back(c);
-    }
-    out.append(backslashes * 2, L'\\');
-    out.push_back(L'"');
-    return out;
 }
 
 // Errors that say the program cannot be started at all; any other refusal is tried again, since a
@@ -141,21 +121,6 @@ void EndJob(HANDLE job, HANDLE child)
 }
 
 }  // namespace
-
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds)
-{
-    return RunProgram(program, args, timeoutSeconds, {});
-}
-
-TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
-                       std::uint32_t timeoutSeconds, const std::function<bool()>& stopNow)
-{
-    TRunOptions options;
-    options.Timeout = std::chrono::seconds(timeoutSeconds);
-    options.StopNow = stopNow;
-    return RunProgram(program, args, options);
-}
 
 TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16string>& args,
                        const TRunOptions& options)
