@@ -179,6 +179,23 @@ TSHA256Repeatable::TSHA256Repeatable() : FReusable(HashObjectsReusable())
         FAlgFlags |= static_cast<std::int32_t>(HashReusableFlag);
 }
 
+namespace {
+
+// One round of the repeated hash. The first round allocates the digest; from then on the digest
+// is both the data of a round and its output.
+void HashRound(BCRYPT_HASH_HANDLE hash, std::span<const std::uint8_t>& roundData, TSecureBytes& digest,
+               std::int32_t hashLength)
+{
+    HashData(hash, roundData);
+    if (digest.empty()) {
+        digest.assign(static_cast<std::size_t>(hashLength), 0);
+        roundData = digest;
+    }
+    FinishHash(hash, digest);
+}
+
+}  // namespace
+
 TSecureBytes TSHA256Repeatable::RepeatHash(std::span<const std::uint8_t> input, std::int32_t count)
 {
     return RepeatHash(input, {}, count);
@@ -199,15 +216,8 @@ TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t>
     RunOnNewHash(SecurityUnitLines::RepeatHashReusable, FhAlgorithm, FHashObject, FHashLength, secret, HashReusableFlag,
                  [&](BCRYPT_HASH_HANDLE hash) {
                      std::span<const std::uint8_t> roundData = input;
-                     for (std::int32_t round = 1; round <= count; ++round) {
-                         HashData(hash, roundData);
-                         if (round == 1) {
-                             // From here on the digest is both the data of a round and its output.
-                             digest.assign(static_cast<std::size_t>(FHashLength), 0);
-                             roundData = digest;
-                         }
-                         FinishHash(hash, digest);
-                     }
+                     for (std::int32_t round = 1; round <= count; ++round)
+                         HashRound(hash, roundData, digest, FHashLength);
                  });
     return digest;
 }
@@ -220,13 +230,6 @@ TSecureBytes TSHA256Repeatable::RepeatHashPerRound(std::span<const std::uint8_t>
     // The preconditions are checked again each round; they hold or fail in round 1.
     for (std::int32_t round = 1; round <= count; ++round)
         RunOnNewHash(SecurityUnitLines::RepeatHashPerRound, FhAlgorithm, FHashObject, FHashLength, secret, 0,
-                     [&](BCRYPT_HASH_HANDLE hash) {
-                         HashData(hash, roundData);
-                         if (round == 1) {
-                             digest.assign(static_cast<std::size_t>(FHashLength), 0);
-                             roundData = digest;
-                         }
-                         FinishHash(hash, digest);
-                     });
+                     [&](BCRYPT_HASH_HANDLE hash) { HashRound(hash, roundData, digest, FHashLength); });
     return digest;
 }
