@@ -133,8 +133,8 @@ TEST_P(RepeatHashTest, RaisesFailedDestructionOfHandleHandedOutWithFailedCreatio
     BcryptTesting::FailCallAfterItsWork("BCryptCreateHash", static_cast<std::int32_t>(0xC000000DU), skip);
     BcryptTesting::FailCall("BCryptDestroyHash", -1, skip);
     EXPECT_EQ(MessageOf<EAssertionFailed>([&] { repeatable.RepeatHash(BytesOf("abc"), 3); }),
-              "BCryptDestroyHash: -1 (Utils\\Util.SecurityU, " +
-                  std::string(repeatable.Reusable() ? "1552" : "1633") + " 行)");
+              "BCryptDestroyHash: -1 (Utils\\Util.SecurityU, " + std::string(repeatable.Reusable() ? "1552" : "1633") +
+                  " 行)");
 }
 
 TEST_P(RepeatHashTest, OpensAndCreatesWithReusableFlagOnlyFromWindows62)
