@@ -24,6 +24,11 @@ struct TLineCase {
     int Line;
 };
 
+void PrintTo(const TLineCase& c, std::ostream* os)
+{
+    *os << c.Name << " at line " << c.Line;
+}
+
 // Only a derived class reaches the fields an initialized object could lose.
 class TBreakableHash : public TSHA256Repeatable {
 public:

@@ -62,6 +62,11 @@ struct TAssertionCase {
     const char* Message;
 };
 
+void PrintTo(const TAssertionCase& c, std::ostream* os)
+{
+    *os << c.CaseName << " at line " << c.Line;
+}
+
 class AssertionFailureTest : public ::testing::TestWithParam<TAssertionCase> {};
 
 TEST_P(AssertionFailureTest, ShowsTextSourceFileAndLine)
