@@ -58,15 +58,13 @@ protected:
         if (!IsRepeat(operation))
             return;
         // The repeated hash picks its loop by the Windows version.
-        const TWindowsVersion version =
-            operation == TOperation::RepeatHashReusable ? TWindowsVersion{6, 2} : TWindowsVersion{6, 1};
+        const bool reusable = operation == TOperation::RepeatHashReusable;
 #ifdef _WIN32
         const TWindowsVersion running = RunningWindowsVersion();
-        const bool reusable = running.Major > 6 || (running.Major == 6 && running.Minor >= 2);
-        if (reusable != (operation == TOperation::RepeatHashReusable))
+        if (reusable != (running.Major > 6 || (running.Major == 6 && running.Minor >= 2)))
             GTEST_SKIP() << "under Windows the running version decides the loop";
 #else
-        OverrideWindowsVersionForTesting(version);
+        OverrideWindowsVersionForTesting(reusable ? TWindowsVersion{6, 2} : TWindowsVersion{6, 1});
 #endif
     }
     void TearDown() override
