@@ -51,10 +51,6 @@ TEST(ENTStatusOSErrorTest, IsCaughtAsOperatingSystemError)
     EXPECT_THROW(RaiseNTStatusError(static_cast<std::int32_t>(0xC0000001U), u"BCryptImportKey"), EOSError);
 }
 
-}  // namespace
-
-namespace {
-
 struct TAssertionCase {
     const char* CaseName;
     const char16_t* Text;
