@@ -25,8 +25,7 @@ PUCHAR Bytes(std::span<const std::uint8_t> bytes) noexcept
     return bytes.empty() ? nullptr : const_cast<PUCHAR>(bytes.data());
 }
 
-// Owner of one hash handle. Its closing only runs for a handle whose explicit clean-up (below,
-// with its assertion) was never reached, so it ignores the status.
+// Owner of one hash handle until its checked clean-up below takes it.
 using TUniqueHash = TUniqueAny<BCRYPT_HASH_HANDLE, &BCryptDestroyHash, nullptr>;
 
 // The clean-up whose failure is raised: an assertion failure that takes the place of the
@@ -56,6 +55,34 @@ void FinishHash(BCRYPT_HASH_HANDLE hash, TDigest& digest)
     const NTSTATUS status = BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
     if (status != 0)
         RaiseNTStatusError(status, u"BCryptFinishHash");
+}
+
+// The life of one hash object, the same for every hash operation: the three preconditions, the
+// creation in the object's memory, the body, and the checked destruction on every way out. lines
+// names the assertion lines of the calling operation.
+template <typename TBody>
+void RunOnNewHash(const SecurityUnitLines::THashLines& lines, TProviderHandle algorithm, TSecureBytes& hashObject,
+                  std::int32_t hashLength, std::span<const std::uint8_t> secret, ULONG flags, TBody&& body)
+{
+    Assert(algorithm != 0, MustInitialize, AssertSourceFile, lines.Algorithm);
+    Assert(!hashObject.empty(), MustInitialize, AssertSourceFile, lines.HashObject);
+    Assert(hashLength != 0, MustInitialize, AssertSourceFile, lines.HashLength);
+
+    TUniqueHash hash;
+    const NTSTATUS status =
+        BCryptCreateHash(AlgHandle(algorithm), hash.Put(), hashObject.data(), static_cast<ULONG>(hashObject.size()),
+                         Bytes(secret), static_cast<ULONG>(secret.size()), flags);
+    try {
+        // A handle handed out with a failure is destroyed like any other, its failure raised.
+        if (status != 0)
+            RaiseNTStatusError(status, u"BCryptCreateHash");
+        body(hash.Get());
+    } catch (...) {
+        if (hash)
+            DestroyHashOrAssert(hash, lines.Destroy);
+        throw;
+    }
+    DestroyHashOrAssert(hash, lines.Destroy);
 }
 
 }  // namespace
@@ -100,26 +127,13 @@ TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input)
 
 TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::HashBytes.Algorithm);
-    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, SecurityUnitLines::HashBytes.HashObject);
-    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::HashBytes.HashLength);
-
-    TUniqueHash hash;
-    const NTSTATUS status =
-        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
-                         Bytes(secret), static_cast<ULONG>(secret.size()), 0);
-    if (status != 0)
-        RaiseNTStatusError(status, u"BCryptCreateHash");
     TBytes result;
-    try {
-        HashData(hash.Get(), input);
-        result.assign(static_cast<std::size_t>(FHashLength), 0);
-        FinishHash(hash.Get(), result);
-    } catch (...) {
-        DestroyHashOrAssert(hash, SecurityUnitLines::HashBytes.Destroy);
-        throw;
-    }
-    DestroyHashOrAssert(hash, SecurityUnitLines::HashBytes.Destroy);
+    RunOnNewHash(SecurityUnitLines::HashBytes, FhAlgorithm, FHashObject, FHashLength, secret, 0,
+                 [&](BCRYPT_HASH_HANDLE hash) {
+                     HashData(hash, input);
+                     result.assign(static_cast<std::size_t>(FHashLength), 0);
+                     FinishHash(hash, result);
+                 });
     return result;
 }
 
@@ -130,32 +144,19 @@ TBytes THashAlgorithm::Hash(TStream& input)
 
 TBytes THashAlgorithm::Hash(TStream& input, std::span<const std::uint8_t> secret)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::HashStream.Algorithm);
-    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, SecurityUnitLines::HashStream.HashObject);
-    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::HashStream.HashLength);
-
-    TUniqueHash hash;
-    const NTSTATUS status =
-        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
-                         Bytes(secret), static_cast<ULONG>(secret.size()), 0);
-    if (status != 0)
-        RaiseNTStatusError(status, u"BCryptCreateHash");
     TBytes result;
-    try {
-        TSecureBytes buffer(HashStreamBufferSize);
-        for (;;) {
-            const std::int64_t delivered = input.Read(buffer.data(), HashStreamBufferSize);
-            if (delivered <= 0)
-                break;
-            HashData(hash.Get(), std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(delivered)));
-        }
-        result.assign(static_cast<std::size_t>(FHashLength), 0);
-        FinishHash(hash.Get(), result);
-    } catch (...) {
-        DestroyHashOrAssert(hash, SecurityUnitLines::HashStream.Destroy);
-        throw;
-    }
-    DestroyHashOrAssert(hash, SecurityUnitLines::HashStream.Destroy);
+    RunOnNewHash(
+        SecurityUnitLines::HashStream, FhAlgorithm, FHashObject, FHashLength, secret, 0, [&](BCRYPT_HASH_HANDLE hash) {
+            TSecureBytes buffer(HashStreamBufferSize);
+            for (;;) {
+                const std::int64_t delivered = input.Read(buffer.data(), HashStreamBufferSize);
+                if (delivered <= 0)
+                    break;
+                HashData(hash, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(delivered)));
+            }
+            result.assign(static_cast<std::size_t>(FHashLength), 0);
+            FinishHash(hash, result);
+        });
     return result;
 }
 
@@ -178,6 +179,23 @@ TSHA256Repeatable::TSHA256Repeatable() : FReusable(HashObjectsReusable())
         FAlgFlags |= static_cast<std::int32_t>(HashReusableFlag);
 }
 
+namespace {
+
+// One round of the repeated hash. The first round allocates the digest; from then on the digest
+// is both the data of a round and its output.
+void HashRound(BCRYPT_HASH_HANDLE hash, std::span<const std::uint8_t>& roundData, TSecureBytes& digest,
+               std::int32_t hashLength)
+{
+    HashData(hash, roundData);
+    if (digest.empty()) {
+        digest.assign(static_cast<std::size_t>(hashLength), 0);
+        roundData = digest;
+    }
+    FinishHash(hash, digest);
+}
+
+}  // namespace
+
 TSecureBytes TSHA256Repeatable::RepeatHash(std::span<const std::uint8_t> input, std::int32_t count)
 {
     return RepeatHash(input, {}, count);
@@ -194,64 +212,24 @@ TSecureBytes TSHA256Repeatable::RepeatHash(std::span<const std::uint8_t> input, 
 TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashReusable.Algorithm);
-    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashReusable.HashObject);
-    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashReusable.HashLength);
-
-    TUniqueHash hash;
-    const NTSTATUS status =
-        BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(), static_cast<ULONG>(FHashObject.size()),
-                         Bytes(secret), static_cast<ULONG>(secret.size()), HashReusableFlag);
-    if (status != 0)
-        RaiseNTStatusError(status, u"BCryptCreateHash");
     TSecureBytes digest;
-    try {
-        std::span<const std::uint8_t> roundData = input;
-        for (std::int32_t round = 1; round <= count; ++round) {
-            HashData(hash.Get(), roundData);
-            if (round == 1) {
-                // From here on the digest is both the data of a round and its output.
-                digest.assign(static_cast<std::size_t>(FHashLength), 0);
-                roundData = digest;
-            }
-            FinishHash(hash.Get(), digest);
-        }
-    } catch (...) {
-        DestroyHashOrAssert(hash, SecurityUnitLines::RepeatHashReusable.Destroy);
-        throw;
-    }
-    DestroyHashOrAssert(hash, SecurityUnitLines::RepeatHashReusable.Destroy);
+    RunOnNewHash(SecurityUnitLines::RepeatHashReusable, FhAlgorithm, FHashObject, FHashLength, secret, HashReusableFlag,
+                 [&](BCRYPT_HASH_HANDLE hash) {
+                     std::span<const std::uint8_t> roundData = input;
+                     for (std::int32_t round = 1; round <= count; ++round)
+                         HashRound(hash, roundData, digest, FHashLength);
+                 });
     return digest;
 }
 
 TSecureBytes TSHA256Repeatable::RepeatHashPerRound(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
-    Assert(FhAlgorithm != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashPerRound.Algorithm);
-    Assert(!FHashObject.empty(), MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashPerRound.HashObject);
-    Assert(FHashLength != 0, MustInitialize, AssertSourceFile, SecurityUnitLines::RepeatHashPerRound.HashLength);
-
     TSecureBytes digest;
     std::span<const std::uint8_t> roundData = input;
-    for (std::int32_t round = 1; round <= count; ++round) {
-        TUniqueHash hash;
-        const NTSTATUS status = BCryptCreateHash(AlgHandle(FhAlgorithm), hash.Put(), FHashObject.data(),
-                                                 static_cast<ULONG>(FHashObject.size()), Bytes(secret),
-                                                 static_cast<ULONG>(secret.size()), 0);
-        if (status != 0)
-            RaiseNTStatusError(status, u"BCryptCreateHash");
-        try {
-            HashData(hash.Get(), roundData);
-            if (round == 1) {
-                digest.assign(static_cast<std::size_t>(FHashLength), 0);
-                roundData = digest;
-            }
-            FinishHash(hash.Get(), digest);
-        } catch (...) {
-            DestroyHashOrAssert(hash, SecurityUnitLines::RepeatHashPerRound.Destroy);
-            throw;
-        }
-        DestroyHashOrAssert(hash, SecurityUnitLines::RepeatHashPerRound.Destroy);
-    }
+    // The preconditions are checked again each round; they hold or fail in round 1.
+    for (std::int32_t round = 1; round <= count; ++round)
+        RunOnNewHash(SecurityUnitLines::RepeatHashPerRound, FhAlgorithm, FHashObject, FHashLength, secret, 0,
+                     [&](BCRYPT_HASH_HANDLE hash) { HashRound(hash, roundData, digest, FHashLength); });
     return digest;
 }

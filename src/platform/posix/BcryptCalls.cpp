@@ -23,16 +23,34 @@ NTSTATUS EnterCall(const char* function) noexcept
     return hooks == nullptr ? StatusSuccess : hooks->EnterCall(function);
 }
 
-void NoteOpened(const char16_t* algId) noexcept
+NTSTATUS LeaveCall(const char* function) noexcept
+{
+    const TCallHooks* hooks = InstalledHooks.load(std::memory_order_acquire);
+    return hooks == nullptr ? StatusSuccess : hooks->LeaveCall(function);
+}
+
+void NoteOpened(const char16_t* algId, const char16_t* implementation, ULONG flags) noexcept
 {
     if (const TCallHooks* hooks = InstalledHooks.load(std::memory_order_acquire))
-        hooks->NoteOpened(algId);
+        hooks->NoteOpened(algId, implementation, flags);
 }
 
 void NoteClosed(void* handle) noexcept
 {
     if (const TCallHooks* hooks = InstalledHooks.load(std::memory_order_acquire))
         hooks->NoteClosed(handle);
+}
+
+void NoteHashCreated(ULONG flags) noexcept
+{
+    if (const TCallHooks* hooks = InstalledHooks.load(std::memory_order_acquire))
+        hooks->NoteHashCreated(flags);
+}
+
+bool WipesReleasedKeys() noexcept
+{
+    const TCallHooks* hooks = InstalledHooks.load(std::memory_order_acquire);
+    return hooks == nullptr || hooks->WipesReleasedKeys();
 }
 
 }  // namespace BcryptLayer

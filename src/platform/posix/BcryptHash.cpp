@@ -80,8 +80,9 @@ extern "C" NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE hAlgorithm, BCRYPT_HASH_H
         ReleaseHash(hash);
         return StatusNoMemory;
     }
+    NoteHashCreated(dwFlags);
     *phHash = hash;
-    return StatusSuccess;
+    return LeaveCall("BCryptCreateHash");
 }
 
 extern "C" NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hHash, PUCHAR pbInput, ULONG cbInput, ULONG dwFlags)

@@ -55,8 +55,13 @@ void ReleaseKey(TKey* key) noexcept
 {
     EVP_CIPHER_CTX_free(key->Context);
     const bool owned = key->OwnedByLayer;
+    const bool wipe = owned || WipesReleasedKeys();
+    // Left in place only for a test: no longer a live key, but its bytes stay.
+    key->Tag = 0;
+    key->Context = nullptr;
     std::destroy_at(key);
-    SecureZero(key, sizeof(TKey));
+    if (wipe)
+        SecureZero(key, sizeof(TKey));
     if (owned)
         std::default_delete<TKey>()(key);
 }
@@ -113,7 +118,7 @@ extern "C" NTSTATUS BCryptImportKey(BCRYPT_ALG_HANDLE hAlgorithm, BCRYPT_KEY_HAN
     }
     key->Direction = 1;
     *phKey = key;
-    return StatusSuccess;
+    return LeaveCall("BCryptImportKey");
 }
 
 extern "C" NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE hKey)

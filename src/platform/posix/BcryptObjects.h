@@ -79,18 +79,30 @@ bool FitsObject(PUCHAR memory, ULONG size) noexcept
 // Entry of every call: counts it and, when test hooks are installed, returns a planned failure
 // status (0 when the call is to do its work).
 NTSTATUS EnterCall(const char* function) noexcept;
-// A provider was opened for the algorithm with this canonical name ("AES", "SHA256", ...).
-void NoteOpened(const char16_t* algId) noexcept;
+// End of a call that made a key or a hash and handed it out: a planned failure status that the
+// call returns although it did its work (0: none).
+NTSTATUS LeaveCall(const char* function) noexcept;
+// A provider was opened for the algorithm with this canonical name ("AES", "SHA256", ...), with
+// the implementation name (nullptr: none) and the flags the caller passed.
+void NoteOpened(const char16_t* algId, const char16_t* implementation, ULONG flags) noexcept;
 // A provider handle is being closed.
 void NoteClosed(void* handle) noexcept;
+// A hash object was created with these flags.
+void NoteHashCreated(ULONG flags) noexcept;
+// Whether a released key is wiped in the caller's key-object memory, as by default; a test may
+// have it left there to see whether the key's owner wipes that memory itself.
+bool WipesReleasedKeys() noexcept;
 
 // The bookkeeping behind the three calls above. None is installed in the programs; the test
 // hooks (BcryptTesting.cpp, library corvane_bcrypt_testing) install theirs when a test program
 // links them. Every member is called only while installed and must not raise.
 struct TCallHooks {
     NTSTATUS (*EnterCall)(const char* function) noexcept;
-    void (*NoteOpened)(const char16_t* algId) noexcept;
+    NTSTATUS (*LeaveCall)(const char* function) noexcept;
+    void (*NoteOpened)(const char16_t* algId, const char16_t* implementation, ULONG flags) noexcept;
     void (*NoteClosed)(void* handle) noexcept;
+    void (*NoteHashCreated)(ULONG flags) noexcept;
+    bool (*WipesReleasedKeys)() noexcept;
 };
 // Installs hooks (nullptr: none). hooks must live until the process ends.
 void InstallCallHooks(const TCallHooks* hooks) noexcept;

@@ -200,7 +200,7 @@ extern "C" NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* phAlgorithm, 
     provider.OpenFlags = dwFlags;
     if (!FetchAlgorithm(provider))
         return StatusNotSupported;
-    NoteOpened(algorithm->Name.data());
+    NoteOpened(algorithm->Name.data(), pszImplementation, dwFlags);
     *phAlgorithm = owner.Release();
     return StatusSuccess;
 }

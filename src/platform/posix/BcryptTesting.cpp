@@ -14,15 +14,18 @@ struct TPlannedFailure {
     std::int32_t Status = 0;
     int Skip = 0;
     int Times = 0;  // -1: every call from then on
+    bool AfterWork = false;
 };
 
 // Test threads may race on provider calls, so every record sits behind one lock.
 struct THookState {
     std::mutex Lock;
     std::map<std::string, TPlannedFailure> Failures;
-    std::map<std::u16string, int> Openings;
+    std::vector<BcryptTesting::TOpening> Openings;
     std::map<std::string, int> Calls;
     std::vector<void*> Closed;
+    std::vector<std::uint32_t> HashFlags;
+    bool LeaveKeys = false;
 };
 
 // Never destroyed: providers are still closed while static objects are torn down at exit.
@@ -40,7 +43,14 @@ void FailCall(const std::string& function, std::int32_t status, int skip, int ti
 {
     THookState& state = State();
     std::lock_guard guard(state.Lock);
-    state.Failures[function] = TPlannedFailure{status, skip, times};
+    state.Failures[function] = TPlannedFailure{status, skip, times, false};
+}
+
+void FailCallAfterItsWork(const std::string& function, std::int32_t status, int skip, int times)
+{
+    THookState& state = State();
+    std::lock_guard guard(state.Lock);
+    state.Failures[function] = TPlannedFailure{status, skip, times, true};
 }
 
 void ClearFailures()
@@ -54,8 +64,25 @@ int OpenCount(const std::u16string& algId)
 {
     THookState& state = State();
     std::lock_guard guard(state.Lock);
-    const auto found = state.Openings.find(algId);
-    return found == state.Openings.end() ? 0 : found->second;
+    int count = 0;
+    for (const TOpening& opening : state.Openings)
+        if (opening.AlgId == algId)
+            ++count;
+    return count;
+}
+
+std::vector<TOpening> Openings()
+{
+    THookState& state = State();
+    std::lock_guard guard(state.Lock);
+    return state.Openings;
+}
+
+std::vector<std::uint32_t> HashCreationFlags()
+{
+    THookState& state = State();
+    std::lock_guard guard(state.Lock);
+    return state.HashFlags;
 }
 
 int CallCount(const std::string& function)
@@ -80,6 +107,14 @@ void ResetCounters()
     state.Openings.clear();
     state.Calls.clear();
     state.Closed.clear();
+    state.HashFlags.clear();
+}
+
+void LeaveReleasedKeysInPlace(bool leave)
+{
+    THookState& state = State();
+    std::lock_guard guard(state.Lock);
+    state.LeaveKeys = leave;
 }
 
 }  // namespace BcryptTesting
@@ -89,37 +124,77 @@ namespace {
 using BcryptLayer::StatusNoMemory;
 using BcryptLayer::StatusSuccess;
 
+// The planned status of this call of function, if its plan is of the given kind. Called with
+// the lock held.
+NTSTATUS PlayBack(THookState& state, const char* function, bool afterWork)
+{
+    const auto found = state.Failures.find(function);
+    if (found == state.Failures.end() || found->second.AfterWork != afterWork)
+        return StatusSuccess;
+    TPlannedFailure& failure = found->second;
+    if (failure.Skip > 0) {
+        --failure.Skip;
+        return StatusSuccess;
+    }
+    if (failure.Times == 0)
+        return StatusSuccess;
+    if (failure.Times > 0)
+        --failure.Times;
+    return failure.Status;
+}
+
 NTSTATUS CountCall(const char* function) noexcept
 {
     try {
         THookState& state = State();
         std::lock_guard guard(state.Lock);
         ++state.Calls[function];
-        const auto found = state.Failures.find(function);
-        if (found == state.Failures.end())
-            return StatusSuccess;
-        TPlannedFailure& failure = found->second;
-        if (failure.Skip > 0) {
-            --failure.Skip;
-            return StatusSuccess;
-        }
-        if (failure.Times == 0)
-            return StatusSuccess;
-        if (failure.Times > 0)
-            --failure.Times;
-        return failure.Status;
+        return PlayBack(state, function, false);
     } catch (...) {
         return StatusNoMemory;
     }
 }
 
-void CountOpening(const char16_t* algId) noexcept
+NTSTATUS FailAfterWork(const char* function) noexcept
 {
     try {
         THookState& state = State();
         std::lock_guard guard(state.Lock);
-        ++state.Openings[algId];
+        return PlayBack(state, function, true);
     } catch (...) {
+        return StatusNoMemory;
+    }
+}
+
+void RecordOpening(const char16_t* algId, const char16_t* implementation, ULONG flags) noexcept
+{
+    try {
+        THookState& state = State();
+        std::lock_guard guard(state.Lock);
+        state.Openings.push_back(
+            {algId, implementation ? std::optional<std::u16string>(implementation) : std::nullopt, flags});
+    } catch (...) {
+    }
+}
+
+void RecordHashCreation(ULONG flags) noexcept
+{
+    try {
+        THookState& state = State();
+        std::lock_guard guard(state.Lock);
+        state.HashFlags.push_back(flags);
+    } catch (...) {
+    }
+}
+
+bool WipeReleasedKeys() noexcept
+{
+    try {
+        THookState& state = State();
+        std::lock_guard guard(state.Lock);
+        return !state.LeaveKeys;
+    } catch (...) {
+        return true;
     }
 }
 
@@ -133,7 +208,9 @@ void RecordClosing(void* handle) noexcept
     }
 }
 
-constexpr BcryptLayer::TCallHooks Hooks{CountCall, CountOpening, RecordClosing};
+constexpr BcryptLayer::TCallHooks Hooks{
+    CountCall, FailAfterWork, RecordOpening, RecordClosing, RecordHashCreation, WipeReleasedKeys,
+};
 
 // Runs before main: the counters see every call the test program makes.
 [[maybe_unused]] const bool HooksInstalled = [] {

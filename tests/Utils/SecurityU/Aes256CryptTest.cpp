@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -210,6 +211,17 @@ TEST_F(Aes256CryptTest, GeneratesRandomIVWithoutKey)
     EXPECT_NE(first, second);
 }
 
+TEST_F(Aes256CryptTest, RefusesIVOfNoBitsAsUninitialized)
+{
+    // Only a derived class can leave the IV size at 0; the check stands before any provider call.
+    struct TCipherWithoutIV : TAes256Crypt {
+        TCipherWithoutIV() { FIVBitSize = 0; }
+    };
+    const TCipherWithoutIV cipher;
+    EXPECT_EQ(MessageOf<EAssertionFailed>([&] { (void)cipher.GenerateIV(); }),
+              "must initialize. (Utils\\Util.SecurityU, 624 行)");
+}
+
 TEST_F(Aes256CryptTest, RefusesCipherTextOfPartialBlockAfterWritingEarlierChunks)
 {
     const TBytes key(32, 0x42);
@@ -271,6 +283,81 @@ TEST_F(Aes256CryptTest, ReportsFailedReplacementOfOldKeyAndDropsIt)
     TBytes iv(16, 0);
     EXPECT_EQ(MessageOf<EAssertionFailed>([&] { cipher.Encrypt(iv, source, dest); }),
               "must initialize. (Utils\\Util.SecurityU, 785 行)");
+}
+
+TEST_F(Aes256CryptTest, DestroysKeyHandedOutWithFailedImport)
+{
+    TAes256Crypt cipher;
+    BcryptTesting::FailCallAfterItsWork("BCryptImportKey", static_cast<std::int32_t>(0xC000000DU));
+    EXPECT_EQ(MessageOf<ENTStatusOSError>([&] { cipher.Initialize(TBytes(32, 5)); }), "BCryptImportKey:-1073741811");
+    EXPECT_EQ(BcryptTesting::CallCount("BCryptDestroyKey"), 1);
+
+    BcryptTesting::FailCallAfterItsWork("BCryptImportKey", static_cast<std::int32_t>(0xC000000DU));
+    BcryptTesting::FailCall("BCryptDestroyKey", static_cast<std::int32_t>(0xC0000008U));
+    EXPECT_EQ(MessageOf<EAssertionFailed>([&] { cipher.Initialize(TBytes(32, 5)); }),
+              "BCryptDestroyKey: -1073741816 (Utils\\Util.SecurityU, 754 行)");
+    // The object is left bound, without a key.
+    TMemoryStream source = StreamOf(TBytes(1, 0));
+    TMemoryStream dest;
+    TBytes iv(16, 0);
+    EXPECT_EQ(MessageOf<EAssertionFailed>([&] { cipher.Encrypt(iv, source, dest); }),
+              "must initialize. (Utils\\Util.SecurityU, 785 行)");
+}
+
+// A cipher whose key-object memory a test can read, with a provider that leaves a released key's
+// bytes there: what is found afterwards is what the cipher itself did not wipe.
+class KeyObjectWipingTest : public TProviderTest {
+protected:
+    struct TCipherWithVisibleKeyObject : TAes256Crypt {
+        bool KeyObjectIsZero() const
+        {
+            return !FKeyObject.empty() &&
+                   std::all_of(FKeyObject.begin(), FKeyObject.end(), [](std::uint8_t byte) { return byte == 0; });
+        }
+    };
+    void SetUp() override
+    {
+        TProviderTest::SetUp();
+        BcryptTesting::LeaveReleasedKeysInPlace(true);
+    }
+    void TearDown() override
+    {
+        BcryptTesting::LeaveReleasedKeysInPlace(false);
+        TProviderTest::TearDown();
+    }
+    const TBytes FOldKey = TBytes(32, 0xA1);
+    const TBytes FNewKey = TBytes(32, 0xB2);
+};
+
+TEST_F(KeyObjectWipingTest, WipesOldKeyWhenReplacementIsRefused)
+{
+    TCipherWithVisibleKeyObject cipher;
+    cipher.Initialize(FOldKey);
+    ASSERT_FALSE(cipher.KeyObjectIsZero());
+    BcryptTesting::FailCall("BCryptImportKey", static_cast<std::int32_t>(0xC000000DU));
+    EXPECT_THROW(cipher.Initialize(FNewKey), ENTStatusOSError);
+    EXPECT_TRUE(cipher.KeyObjectIsZero());
+}
+
+TEST_F(KeyObjectWipingTest, WipesOldKeyWhenItsDestructionFails)
+{
+    TCipherWithVisibleKeyObject cipher;
+    cipher.Initialize(FOldKey);
+    BcryptTesting::FailCall("BCryptDestroyKey", static_cast<std::int32_t>(0xC0000008U));
+    EXPECT_EQ(MessageOf<ENTStatusOSError>([&] { cipher.Initialize(FNewKey); }), "BCryptDestroyKey:-1073741816");
+    EXPECT_TRUE(cipher.KeyObjectIsZero());
+}
+
+TEST_F(KeyObjectWipingTest, WipesNewKeyHandedOutWithFailedImport)
+{
+    for (const bool destructionFails : {false, true}) {
+        TCipherWithVisibleKeyObject cipher;
+        BcryptTesting::FailCallAfterItsWork("BCryptImportKey", static_cast<std::int32_t>(0xC000000DU));
+        if (destructionFails)
+            BcryptTesting::FailCall("BCryptDestroyKey", -1);
+        EXPECT_ANY_THROW(cipher.Initialize(FNewKey));
+        EXPECT_TRUE(cipher.KeyObjectIsZero()) << destructionFails;
+    }
 }
 
 TEST_F(Aes256CryptTest, NamesFailingKeySetupCall)

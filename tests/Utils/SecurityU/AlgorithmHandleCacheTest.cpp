@@ -1,4 +1,6 @@
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -178,6 +180,54 @@ TEST_F(AlgorithmHandleCacheTest, ClosesEveryHandleOnceInOrderOfOpening)
     const std::vector<void*> expected{reinterpret_cast<void*>(first), reinterpret_cast<void*>(second),
                                       reinterpret_cast<void*>(third)};
     EXPECT_EQ(BcryptTesting::ClosedProviders(), expected);
+}
+
+TEST_F(AlgorithmHandleCacheTest, OpensEveryProviderOfThePrimitiveImplementationWithoutFlags)
+{
+    TAes256Crypt cipher;
+    cipher.Initialize(TBytes(32, 0x33));
+    TRandomNumberGenerator generator;
+    generator.Initialize();
+    TSHA256 sha;
+    sha.Initialize();
+    TMD5 md5;
+    md5.Initialize();
+
+    const std::u16string primitive = u"Microsoft Primitive Provider";
+    const std::vector<BcryptTesting::TOpening> expected{
+        {u"AES", primitive, 0U}, {u"RNG", primitive, 0U}, {u"SHA256", primitive, 0U}, {u"MD5", primitive, 0U}};
+    EXPECT_EQ(BcryptTesting::Openings(), expected);
+}
+
+// The providers open when the process ends, and what the unit-end closing is expected to close.
+std::vector<void*> ProvidersOpenAtExit;
+
+void ReportClosingsAtExit()
+{
+    const bool closedAll = !ProvidersOpenAtExit.empty() && BcryptTesting::ClosedProviders() == ProvidersOpenAtExit;
+    std::fputs(closedAll ? "closed every provider in order\n" : "providers left open\n", stderr);
+}
+
+TEST_F(AlgorithmHandleCacheTest, ClosesEveryProviderAtProcessEnd)
+{
+    // A fresh child process, in which the report is registered before anything opens a provider,
+    // so that it runs after the unit's own closing at exit.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(ReportClosingsAtExit);
+            TSHA256 sha;
+            sha.Initialize();
+            TRandomNumberGenerator generator;
+            generator.Initialize();
+            TAes256Crypt cipher;
+            cipher.Initialize(TBytes(32, 0x44));
+            for (const TAlgorithmHandle& entry : AlgorithmHandlesSnapshot())
+                ProvidersOpenAtExit.push_back(reinterpret_cast<void*>(entry.Handle));
+            BcryptTesting::ResetCounters();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "closed every provider in order");
 }
 
 TEST_F(AlgorithmHandleCacheTest, IgnoresFailedClosing)

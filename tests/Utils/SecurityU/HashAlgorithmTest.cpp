@@ -217,6 +217,26 @@ TEST_P(HashFailureTest, RaisesFailedDestructionInPlaceOfPropagatingFailure)
     EXPECT_EQ(MessageOf<EAssertionFailed>([&] { HashAbc(sha); }), DestroyMessage());
 }
 
+TEST_P(HashFailureTest, DestroysHandleHandedOutWithFailedCreation)
+{
+    TSHA256 sha;
+    sha.Initialize();
+    BcryptTesting::FailCallAfterItsWork("BCryptCreateHash", static_cast<std::int32_t>(0xC000000DU));
+    EXPECT_EQ(MessageOf<ENTStatusOSError>([&] { HashAbc(sha); }), "BCryptCreateHash:-1073741811");
+    EXPECT_EQ(BcryptTesting::CallCount("BCryptDestroyHash"), 1);
+    EXPECT_EQ(BcryptTesting::CallCount("BCryptHashData"), 0);
+}
+
+TEST_P(HashFailureTest, RaisesFailedDestructionOfHandleHandedOutWithFailedCreation)
+{
+    TSHA256 sha;
+    sha.Initialize();
+    BcryptTesting::FailCallAfterItsWork("BCryptCreateHash", static_cast<std::int32_t>(0xC000000DU));
+    BcryptTesting::FailCall("BCryptDestroyHash", static_cast<std::int32_t>(0xC0000008U));
+    EXPECT_EQ(MessageOf<EAssertionFailed>([&] { HashAbc(sha); }), DestroyMessage());
+    EXPECT_EQ(ToHex(HashAbc(sha)), Sha256Cases[1].Digest);
+}
+
 INSTANTIATE_TEST_SUITE_P(Overloads, HashFailureTest,
                          ::testing::Values(TOverloadCase{"Bytes", false, 1282}, TOverloadCase{"Stream", true, 1368}),
                          [](const ::testing::TestParamInfo<TOverloadCase>& info) { return info.param.Name; });

@@ -2,6 +2,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +117,45 @@ TEST_P(RepeatHashTest, RaisesFailedDestructionInPlaceOfResultOrFailure)
     BcryptTesting::FailCall("BCryptHashData", static_cast<std::int32_t>(0xC000000DU), 1);
     BcryptTesting::FailCall("BCryptDestroyHash", -1);
     EXPECT_EQ(MessageOf<EAssertionFailed>([&] { repeatable.RepeatHash(BytesOf("abc"), 3); }), expected);
+}
+
+TEST_P(RepeatHashTest, RaisesFailedDestructionOfHandleHandedOutWithFailedCreation)
+{
+    TSHA256Repeatable repeatable;
+    repeatable.Initialize();
+    // The per-round loop meets it in round 2, the reusable one in its only creation.
+    const int skip = repeatable.Reusable() ? 0 : 1;
+    BcryptTesting::FailCallAfterItsWork("BCryptCreateHash", static_cast<std::int32_t>(0xC000000DU), skip);
+    EXPECT_EQ(MessageOf<ENTStatusOSError>([&] { repeatable.RepeatHash(BytesOf("abc"), 3); }),
+              "BCryptCreateHash:-1073741811");
+    EXPECT_EQ(BcryptTesting::CallCount("BCryptDestroyHash"), BcryptTesting::CallCount("BCryptCreateHash"));
+
+    BcryptTesting::FailCallAfterItsWork("BCryptCreateHash", static_cast<std::int32_t>(0xC000000DU), skip);
+    BcryptTesting::FailCall("BCryptDestroyHash", -1, skip);
+    EXPECT_EQ(MessageOf<EAssertionFailed>([&] { repeatable.RepeatHash(BytesOf("abc"), 3); }),
+              "BCryptDestroyHash: -1 (Utils\\Util.SecurityU, " + std::string(repeatable.Reusable() ? "1552" : "1633") +
+                  " 行)");
+}
+
+TEST_P(RepeatHashTest, OpensAndCreatesWithReusableFlagOnlyFromWindows62)
+{
+    const std::uint32_t reusableFlag = VersionHasReusableHashes() ? 0x20U : 0U;
+    TSHA256 plain;
+    TSHA256Repeatable repeatable;
+    plain.Initialize();
+    repeatable.Initialize();
+    const std::vector<BcryptTesting::TOpening> expected{
+        {u"SHA256", u"Microsoft Primitive Provider", 0U},
+        {u"SHA256", u"Microsoft Primitive Provider", reusableFlag},
+    };
+    EXPECT_EQ(BcryptTesting::Openings(), expected);
+
+    plain.Hash(BytesOf("abc"));
+    repeatable.RepeatHash(BytesOf("abc"), 3);
+    // One reusable hash object for all three rounds, or one plain object per round.
+    const std::vector<std::uint32_t> created =
+        reusableFlag != 0 ? std::vector<std::uint32_t>{0U, reusableFlag} : std::vector<std::uint32_t>{0U, 0U, 0U, 0U};
+    EXPECT_EQ(BcryptTesting::HashCreationFlags(), created);
 }
 
 TEST_P(RepeatHashTest, NamesFailedRoundCall)

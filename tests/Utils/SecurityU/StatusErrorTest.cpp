@@ -51,4 +51,38 @@ TEST(ENTStatusOSErrorTest, IsCaughtAsOperatingSystemError)
     EXPECT_THROW(RaiseNTStatusError(static_cast<std::int32_t>(0xC0000001U), u"BCryptImportKey"), EOSError);
 }
 
+struct TAssertionCase {
+    const char* CaseName;
+    const char16_t* Text;
+    int Line;
+    const char* Message;
+};
+
+void PrintTo(const TAssertionCase& c, std::ostream* os)
+{
+    *os << c.CaseName << " at line " << c.Line;
+}
+
+class AssertionFailureTest : public ::testing::TestWithParam<TAssertionCase> {};
+
+TEST_P(AssertionFailureTest, ShowsTextSourceFileAndLine)
+{
+    const TAssertionCase& c = GetParam();
+    try {
+        Assert(false, c.Text, SecurityUnitSourceFile, c.Line);
+        FAIL() << "nothing raised";
+    } catch (const EOSError&) {
+        FAIL() << "an assertion failure is no operating-system error";
+    } catch (const EAssertionFailed& error) {
+        EXPECT_EQ(TestSupport::U8(error.Message()), c.Message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, AssertionFailureTest,
+                         ::testing::Values(TAssertionCase{"GivenText", u"must initialize.", 1230,
+                                                          "must initialize. (Utils\\Util.SecurityU, 1230 行)"},
+                                           TAssertionCase{"EmptyTextReplaced", u"", 624,
+                                                          "アサートが失敗しました (Utils\\Util.SecurityU, 624 行)"}),
+                         [](const auto& info) { return std::string(info.param.CaseName); });
+
 }  // namespace
