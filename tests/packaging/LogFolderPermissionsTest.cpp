@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/LogAccess.h"
+
 namespace {
 
 struct TLocalFree {
@@ -168,10 +170,11 @@ const TNeed kFolderNeeds[] = {
     {"move the log to the .old name", FILE_ADD_FILE},
 };
 const TNeed kFileNeeds[] = {
-    {"open the log to measure and append (generic read and write)", GENERIC_READ | GENERIC_WRITE},
+    {"open the log to measure and append (the writer's access)", LogAppendAccess},
+    {"open the log to rename it to .old (the rotation's access)", LogRotateAccess},
     {"append a record", FILE_APPEND_DATA},
     {"cut a torn record back", FILE_WRITE_DATA},
-    {"rename the log to .old, replacing the previous .old", DELETE},
+    {"rename the log to .old", DELETE},
     {"read the log", GENERIC_READ},
 };
 // What no standard user may do.
@@ -184,6 +187,7 @@ const TNeed kFolderRefusals[] = {
     {"read or change its audit settings", ACCESS_SYSTEM_SECURITY},
 };
 const TNeed kFileRefusals[] = {
+    {"mark a log read-only or change its extended attributes", FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA},
     {"change a log's permissions", WRITE_DAC},
     {"take a log's ownership", WRITE_OWNER},
     {"run a file from the folder", FILE_EXECUTE},

@@ -9,6 +9,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "platform/win32/LogAccess.h"
 
 namespace {
 
@@ -36,9 +37,8 @@ TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
     case TFile::TOpen::ReadWriteExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
     case TFile::TOpen::AppendReadShared: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
     case TFile::TOpen::OpenOrCreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS};
-    case TFile::TOpen::LogAppend: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS};
-    // DELETE, so that the handle that measured the log can rename it.
-    case TFile::TOpen::LogRotate: return {GENERIC_READ | GENERIC_WRITE | DELETE, 0, OPEN_EXISTING};
+    case TFile::TOpen::LogAppend: return {LogAppendAccess, FILE_SHARE_READ, OPEN_ALWAYS};
+    case TFile::TOpen::LogRotate: return {LogRotateAccess, 0, OPEN_EXISTING};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
 }
