@@ -9,8 +9,8 @@ set(allowed_rtl core platform rtl)
 set(allowed_Utils core platform rtl Utils)
 set(allowed_CorvaneUtil core platform rtl Utils CorvaneUtil)
 set(allowed_dialer core platform rtl Utils CorvaneUtil dialer)
-# The POSIX RAS layer is a library of its own: core, the record layout and the header-only owners.
-set(allowed_rasapi core platform/RasRecords.h platform/UniqueHandle.h platform/ScopeExit.h)
+# The POSIX RAS layer is a library of its own: core and the record layout, a header.
+set(allowed_rasapi core platform/RasRecords.h)
 # A launching program's operations, below the tool and the C interface: the dialer's exit statuses
 # are a header they share with it.
 set(allowed_launch core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch)

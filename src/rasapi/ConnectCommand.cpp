@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 
 #include "RasErrors.h"
-#include "platform/ScopeExit.h"
+#include "core/ScopeExit.h"
 
 extern char** environ;
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "RasErrors.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 namespace {
 
