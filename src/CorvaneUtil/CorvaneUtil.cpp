@@ -4,7 +4,7 @@
 #include <span>
 #include <thread>
 
-#include "MinuteKeyPieces.h"
+#include "CorvaneUtil/MinuteKeyPieces.h"
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
 #include "core/Exceptions.h"
