@@ -1,7 +1,7 @@
-#include "Commands.h"
-#include "FileOperation.h"
-#include "KeySource.h"
-#include "ProgressStream.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/FileOperation.h"
+#include "tools/corvane/KeySource.h"
+#include "tools/corvane/ProgressStream.h"
 
 #include <filesystem>
 #include <random>

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 
 namespace {
 
