@@ -2,21 +2,67 @@
 # deployment: the same bytes from any build folder at any time, a version resource and an
 # application manifest, debug information in a file of its own beside each program, and the MSI
 # package (target `msi`), signed when a certificate is given. Each shipped program's folder calls
-# corvane_ship_program(<target>), which does nothing outside the Windows build; the folders of the
-# code they are made of call corvane_carry_debug_info() first.
+# corvane_ship_program(<target>), which does nothing outside the Windows build.
 
-# Line tables and types for support, carried into the separate debug file of each program; -g
-# changes no code. For every target of the calling folder and the folders below it.
-macro(corvane_carry_debug_info)
-  if(CORVANE_WINDOWS)
-    add_compile_options(-g)
-  endif()
-endmacro()
+# Debug information is a property of what ships, not of a folder: every target that a shipped
+# program or library is made of (its own sources and every library it links, however deep) is
+# compiled with -g, line tables and types for support that land in the shipped file's separate
+# debug file; -g changes no code. Linking a library into a shipped target is all it takes, so a
+# new folder cannot leave its code without. corvane_ship_program calls this for the programs; the
+# launching library calls it itself.
+function(corvane_carry_debug_info target)
+  set_property(GLOBAL APPEND PROPERTY CORVANE_SHIPPED_TARGETS ${target})
+endfunction()
+
+# Runs once every folder is configured: walks the link closure of each shipped target and gives
+# every target in it that compiles sources -g.
+function(corvane_add_debug_info_to_shipped_targets)
+  get_property(pending GLOBAL PROPERTY CORVANE_SHIPPED_TARGETS)
+  set(seen "")
+  while(pending)
+    list(POP_FRONT pending target)
+    if(target IN_LIST seen OR NOT TARGET ${target})
+      continue()  # a system library (bcrypt, ntdll) or a linker flag
+    endif()
+    list(APPEND seen ${target})
+    get_target_property(aliased ${target} ALIASED_TARGET)
+    if(aliased)
+      list(APPEND pending ${aliased})
+      continue()
+    endif()
+    get_target_property(imported ${target} IMPORTED)
+    if(imported)
+      continue()  # built elsewhere, with its own flags
+    endif()
+    get_target_property(type ${target} TYPE)
+    set(links "")
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      set_property(TARGET ${target} APPEND PROPERTY COMPILE_OPTIONS -g)
+      get_target_property(links ${target} LINK_LIBRARIES)
+    endif()
+    get_target_property(interface_links ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(link IN LISTS links interface_links)
+      # A static library's private links reach its users as $<LINK_ONLY:...>.
+      if(link MATCHES "^\\$<LINK_ONLY:([^>]+)>$")
+        set(link ${CMAKE_MATCH_1})
+      endif()
+      # Links made from another folder carry that folder's marks (::@...) around them.
+      if(link AND NOT link MATCHES "^(::@|\\$<)")
+        list(APPEND pending ${link})
+      endif()
+    endforeach()
+  endwhile()
+endfunction()
+
+if(CORVANE_WINDOWS)
+  cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL corvane_add_debug_info_to_shipped_targets)
+endif()
 
 function(corvane_ship_program program)
   if(NOT CORVANE_WINDOWS)
     return()
   endif()
+  corvane_carry_debug_info(${program})
   # Terminal-server aware, as Windows' own linkers mark a program by default: on a terminal server,
   # where most machines shared by several users are, an unaware program runs under a compatibility
   # layer that redirects its INI files and some registry keys into per-user copies. Neither

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "FuzzText.h"
+#include "fuzz/FuzzText.h"
 #include "rtl/StringList.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "LogRecordParser.h"
+#include "tools/corvane/LogRecordParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -22,8 +22,8 @@
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
-#include "FuzzText.h"
 #include "core/Exceptions.h"
+#include "fuzz/FuzzText.h"
 #include "rtl/DateUtils.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "Phonebook.h"
+#include "rasapi/Phonebook.h"
 
 namespace {
 

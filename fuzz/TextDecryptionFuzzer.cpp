@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzText.h"
 #include "Utils/Util.CryptoU.h"
+#include "fuzz/FuzzText.h"
 #include "rtl/Encoding.h"
 
 namespace {

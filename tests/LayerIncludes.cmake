@@ -1,5 +1,8 @@
 # Checks the include lines of src/ and tools/corvane against the layers: a file may include
-# headers of its own layer and of the layers below it, never of one above or beside it.
+# headers of its own layer and of the layers below it, never of one above or beside it. Every
+# quoted include names its folder, also in tests/, fuzz/, bench/ and examples/: a bare name would
+# be found only through a folder published for it, and could not be told apart from a header of
+# the same name in another layer.
 # Run: cmake -DSOURCE_DIR=<project root> -P LayerIncludes.cmake
 
 # Each layer with the folders (first component of an include path) it may include.
@@ -9,15 +12,33 @@ set(allowed_rtl core platform rtl)
 set(allowed_Utils core platform rtl Utils)
 set(allowed_CorvaneUtil core platform rtl Utils CorvaneUtil)
 set(allowed_dialer core platform rtl Utils CorvaneUtil dialer)
-# The POSIX RAS layer is a library of its own: core, the record layout and the header-only owners.
-set(allowed_rasapi core platform/RasRecords.h platform/UniqueHandle.h platform/ScopeExit.h)
+# The POSIX RAS layer is a library of its own: core and the record layout, a header.
+set(allowed_rasapi core platform/RasRecords.h rasapi)
 # A launching program's operations, below the tool and the C interface: the dialer's exit statuses
 # are a header they share with it.
 set(allowed_launch core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch)
 set(allowed_launchlib core platform rtl Utils CorvaneUtil launch launchlib corvane/launch.h)
-set(allowed_tool core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch)
+# The tool's headers are named by their path in the repository: "corvane/" alone is the launching
+# library's public folder.
+set(allowed_tool core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch tools/corvane)
 
 set(faults "")
+set(include_line "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+
+# Outside the layers only the folder is checked for.
+file(GLOB_RECURSE others RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.cpp
+     ${SOURCE_DIR}/fuzz/*.h ${SOURCE_DIR}/fuzz/*.cpp ${SOURCE_DIR}/bench/*.h ${SOURCE_DIR}/bench/*.cpp
+     ${SOURCE_DIR}/examples/*.h ${SOURCE_DIR}/examples/*.cpp)
+foreach(file IN LISTS others)
+  file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "${include_line}")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "${include_line}.*" "\\1" header "${line}")
+    if(NOT header MATCHES "/")
+      list(APPEND faults "${file}: ${header} names no folder")
+    endif()
+  endforeach()
+endforeach()
+
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp
      ${SOURCE_DIR}/tools/corvane/*.h ${SOURCE_DIR}/tools/corvane/*.cpp)
 foreach(file IN LISTS files)
@@ -33,11 +54,12 @@ foreach(file IN LISTS files)
     list(APPEND faults "${file}: folder ${layer} is not a known layer")
     continue()
   endif()
-  file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "${include_line}")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+    string(REGEX REPLACE "${include_line}.*" "\\1" header "${line}")
     if(NOT header MATCHES "/")
-      continue()  # a header beside the file, in its own folder
+      list(APPEND faults "${file}: ${header} names no folder")
+      continue()
     endif()
     set(permitted FALSE)
     foreach(allowed IN LISTS allowed_${layer})
@@ -56,4 +78,5 @@ if(faults)
   message(FATAL_ERROR "Includes against the layers:\n  ${shown}")
 endif()
 list(LENGTH files count)
-message(STATUS "${count} files keep to their layers")
+list(LENGTH others otherCount)
+message(STATUS "${count} files keep to their layers; ${otherCount} more name the folders of their includes")

@@ -4,10 +4,11 @@
 #include <span>
 #include <thread>
 
-#include "MinuteKeyPieces.h"
+#include "CorvaneUtil/MinuteKeyPieces.h"
 #include "Utils/Util.CryptoU.h"
 #include "Utils/Util.SecurityU.h"
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
 #include "core/SecureZero.h"
 #include "core/Text.h"
 #include "platform/File.h"
@@ -95,17 +96,10 @@ void TCorvaneUtil::AppendToFile(const std::u16string& path, const TSecureBytes& 
     TFile file(path, TFile::TOpen::LogAppend, [&] { step(TLogStep::AppendOpened); });
     const std::int64_t sizeBefore = file.Seek(0, TSeekOrigin::End);
     const auto size = static_cast<std::int64_t>(bytes.size());
-    std::int64_t written = 0;
-    try {
-        written = file.Write(bytes.data(), size);
-    } catch (const EOSError&) {
-        CutBack(file, sizeBefore);
-        throw;
-    }
-    if (written != size) {
-        CutBack(file, sizeBefore);
+    TScopeExit cutBack([&] { CutBack(file, sizeBefore); });
+    if (file.Write(bytes.data(), size) != size)
         throw EOSError(u"Short write to the log file: " + path);
-    }
+    cutBack.Dismiss();
 }
 
 std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)

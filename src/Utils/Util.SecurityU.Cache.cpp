@@ -6,8 +6,8 @@
 #include "Utils/Util.SecurityU.Provider.h"
 #include "Utils/Util.SecurityU.h"
 #include "core/Text.h"
+#include "core/UniqueHandle.h"
 #include "platform/Bcrypt.h"
-#include "platform/UniqueHandle.h"
 
 using namespace SecurityUnit;
 

@@ -8,8 +8,8 @@
 #include "Utils/Util.SecurityU.Provider.h"
 #include "Utils/Util.SecurityU.h"
 #include "core/Text.h"
+#include "core/UniqueHandle.h"
 #include "platform/Bcrypt.h"
-#include "platform/UniqueHandle.h"
 #include "platform/WindowsVersion.h"
 
 using namespace SecurityUnit;

@@ -6,9 +6,9 @@
 #include "dialer/DialerEntry.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/ScopeExit.h"
 #include "core/SecureZero.h"
 #include "platform/Process.h"
-#include "platform/ScopeExit.h"
 #include "rtl/StringList.h"
 
 std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW)

@@ -1,4 +1,4 @@
-#include "Dial.h"
+#include "launch/Dial.h"
 
 #include "dialer/ExitStatus.h"
 

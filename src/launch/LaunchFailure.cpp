@@ -1,4 +1,4 @@
-#include "LaunchFailure.h"
+#include "launch/LaunchFailure.h"
 
 #include "core/Text.h"
 

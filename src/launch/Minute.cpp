@@ -1,4 +1,4 @@
-#include "Minute.h"
+#include "launch/Minute.h"
 
 namespace {
 

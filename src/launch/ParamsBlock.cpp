@@ -1,11 +1,11 @@
-#include "ParamsBlock.h"
+#include "launch/ParamsBlock.h"
 
 #include <optional>
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
-#include "LaunchFailure.h"
 #include "core/Exceptions.h"
+#include "launch/LaunchFailure.h"
 #include "platform/CodePage.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "RasErrorTable.h"
+#include "launch/RasErrorTable.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "StatusMeaning.h"
+#include "launch/StatusMeaning.h"
 
-#include "RasErrorTable.h"
 #include "core/Text.h"
 #include "dialer/ExitStatus.h"
+#include "launch/RasErrorTable.h"
 #include "platform/RasErrorText.h"
 
 TStatusMeaning DialResultMeaning(std::uint32_t result)

@@ -1,4 +1,4 @@
-#include "Boundary.h"
+#include "launchlib/Boundary.h"
 
 #include <cstring>
 

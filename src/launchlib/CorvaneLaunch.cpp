@@ -10,15 +10,15 @@
 #include <optional>
 #include <string>
 
-#include "Boundary.h"
 #include "CorvaneUtil/CorvaneUtil.h"
-#include "Utf8Items.h"
 #include "core/Exceptions.h"
 #include "core/SecureZero.h"
 #include "launch/Dial.h"
 #include "launch/Minute.h"
 #include "launch/ParamsBlock.h"
 #include "launch/StatusMeaning.h"
+#include "launchlib/Boundary.h"
+#include "launchlib/Utf8Items.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 

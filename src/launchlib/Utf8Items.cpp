@@ -1,9 +1,9 @@
-#include "Utf8Items.h"
+#include "launchlib/Utf8Items.h"
 
 #include <cstring>
 
-#include "Boundary.h"
 #include "core/Utf8.h"
+#include "launchlib/Boundary.h"
 
 TSecureText TextOfUtf8(const char* text)
 {

@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
 #include "core/Text.h"
 
 namespace {
@@ -46,13 +47,13 @@ std::optional<TSecureBytes> ReadConsoleText(std::FILE* stream)
         return std::nullopt;
     TSecureBytes bytes{0xFF, 0xFE};
     char16_t buffer[1024];
+    // What was typed may be a secret, however the reading ends.
+    const TScopeExit wipeBuffer([&buffer] { SecureZero(buffer, sizeof buffer); });
     bool ended = false;
     while (!ended) {
         const std::int64_t count = calls.Read(stream, buffer, std::size(buffer));
-        if (count < 0) {
-            SecureZero(buffer, sizeof buffer);
+        if (count < 0)
             throw EOSError(u"cannot read the console");
-        }
         ended = count == 0;
         for (std::int64_t i = 0; i < count && !ended; ++i) {
             if (buffer[i] == kConsoleEnd) {
@@ -63,6 +64,5 @@ std::optional<TSecureBytes> ReadConsoleText(std::FILE* stream)
             bytes.push_back(static_cast<std::uint8_t>(buffer[i] >> 8));
         }
     }
-    SecureZero(buffer, sizeof buffer);
     return bytes;
 }

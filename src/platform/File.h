@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "core/UniqueHandle.h"
 #include "platform/SeekOrigin.h"
-#include "platform/UniqueHandle.h"
 
 // An open file, closed when its owner goes. Failures raise EOSError with the platform's error
 // code (GetLastError, errno).

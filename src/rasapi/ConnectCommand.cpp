@@ -1,4 +1,4 @@
-#include "ConnectCommand.h"
+#include "rasapi/ConnectCommand.h"
 
 #include <cerrno>
 #include <csignal>
@@ -8,8 +8,8 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 
-#include "RasErrors.h"
-#include "platform/ScopeExit.h"
+#include "core/ScopeExit.h"
+#include "rasapi/RasErrors.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "Phonebook.h"
+#include "rasapi/Phonebook.h"
 
 namespace {
 

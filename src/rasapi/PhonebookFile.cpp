@@ -1,4 +1,4 @@
-#include "PhonebookFile.h"
+#include "rasapi/PhonebookFile.h"
 
 #include <cerrno>
 
@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "RasErrors.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
+#include "rasapi/RasErrors.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "ConnectCommand.h"
-#include "Phonebook.h"
-#include "PhonebookFile.h"
-#include "RasErrors.h"
 #include "platform/RasRecords.h"
+#include "rasapi/ConnectCommand.h"
+#include "rasapi/Phonebook.h"
+#include "rasapi/PhonebookFile.h"
+#include "rasapi/RasErrors.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "rtl/StringList.h"
 
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
 #include "core/Text.h"
-#include "platform/ScopeExit.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "CorvaneUtil/CorvaneUtil.h"
-#include "LogRecordParser.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
+#include "tools/corvane/LogRecordParser.h"
 
 namespace fs = std::filesystem;
 

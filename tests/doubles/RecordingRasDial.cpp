@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "RasDialRecording.h"
+#include "doubles/RasDialRecording.h"
 
 #ifdef _WIN32
 #include <windows.h>

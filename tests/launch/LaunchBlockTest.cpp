@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "LaunchTesting.h"
+#include "launch/LaunchTesting.h"
 
 using namespace LaunchTesting;
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "LaunchTesting.h"
 #include "dialer/DialerHarness.h"
+#include "launch/LaunchTesting.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 

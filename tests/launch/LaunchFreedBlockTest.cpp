@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "LaunchTesting.h"
 #include "dialer/DialerHarness.h"
 #include "dialer/FreedBlockProbe.h"
+#include "launch/LaunchTesting.h"
 #include "support/TestSupport.h"
 
 using namespace LaunchTesting;

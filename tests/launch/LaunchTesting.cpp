@@ -1,4 +1,4 @@
-#include "LaunchTesting.h"
+#include "launch/LaunchTesting.h"
 
 namespace LaunchTesting {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "LaunchTesting.h"
+#include "launch/LaunchTesting.h"
 
 using namespace LaunchTesting;
 

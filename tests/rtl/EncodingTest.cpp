@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "CodePagePin.h"
 #include "core/Exceptions.h"
+#include "rtl/CodePagePin.h"
 #include "rtl/Encoding.h"
 #include "support/TestSupport.h"
 

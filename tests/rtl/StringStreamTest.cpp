@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "CodePagePin.h"
 #include "core/Exceptions.h"
+#include "rtl/CodePagePin.h"
 #include "rtl/StringStream.h"
 #include "support/TestSupport.h"
 

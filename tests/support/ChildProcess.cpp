@@ -5,8 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/ScopeExit.h"
-#include "platform/UniqueHandle.h"
+#include "core/ScopeExit.h"
+#include "core/UniqueHandle.h"
 #include "support/TestSupport.h"
 
 #ifdef _WIN32

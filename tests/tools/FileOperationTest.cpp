@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Cli.h"
-#include "FileOperation.h"
 #include "core/Exceptions.h"
 #include "support/TestSupport.h"
+#include "tools/corvane/Cli.h"
+#include "tools/corvane/FileOperation.h"
 
 using namespace TestSupport;
 

@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "tools/corvane/Cli.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "tools/corvane/Commands.h"
 
 #include "core/Exceptions.h"
 #include "platform/CodePage.h"

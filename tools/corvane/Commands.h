@@ -4,7 +4,7 @@
 // and EToolFailure with a one-line message when the operation cannot be done (exit 1); main
 // prints either on standard error.
 
-#include "Cli.h"
+#include "tools/corvane/Cli.h"
 
 int MakeParamsCommand(TCommandArgs& args);
 int ReadParamsCommand(TCommandArgs& args);

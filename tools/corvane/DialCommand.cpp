@@ -1,6 +1,6 @@
-#include "Commands.h"
-#include "Items.h"
-#include "LogRecordView.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/Items.h"
+#include "tools/corvane/LogRecordView.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "tools/corvane/Commands.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "Utils/Util.CryptoU.h"

@@ -1,7 +1,7 @@
-#include "Commands.h"
-#include "FileOperation.h"
-#include "KeySource.h"
-#include "ProgressStream.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/FileOperation.h"
+#include "tools/corvane/KeySource.h"
+#include "tools/corvane/ProgressStream.h"
 
 #include <filesystem>
 #include <random>
@@ -9,6 +9,7 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
 #include "platform/Console.h"
 #include "rtl/FileStream.h"
 
@@ -27,27 +28,6 @@ std::u16string TemporaryNameBeside(const std::u16string& target)
     return target + std::u16string(suffix.begin(), suffix.end());
 }
 
-// Removes the temporary file when the scope ends, unless it was kept (renamed into place).
-class TTemporaryFileGuard {
-public:
-    explicit TTemporaryFileGuard(std::filesystem::path path) : FPath(std::move(path)) {}
-    ~TTemporaryFileGuard()
-    {
-        if (!FKept) {
-            std::error_code ignored;
-            std::filesystem::remove(FPath, ignored);
-        }
-    }
-    TTemporaryFileGuard(const TTemporaryFileGuard&) = delete;
-    TTemporaryFileGuard& operator=(const TTemporaryFileGuard&) = delete;
-
-    void Keep() noexcept { FKept = true; }
-
-private:
-    std::filesystem::path FPath;
-    bool FKept = false;
-};
-
 int RunFileCommand(TCommandArgs& args, const TStreamOperation& operation, const char* failure)
 {
     const TSecureText key = TakeKey(args);
@@ -64,8 +44,13 @@ void RunFileOperation(const std::u16string& in, const std::u16string& out, std::
                       const TStreamOperation& operation, const char* failure)
 {
     const std::u16string temporary = TemporaryNameBeside(out);
-    // Declared before the file is opened, so the file is closed before the guard removes it.
-    TTemporaryFileGuard guard(PathOf(temporary));
+    const std::filesystem::path temporaryPath = PathOf(temporary);
+    // Removed unless it was renamed into place. Declared before the file is opened, so the file
+    // is closed before it is removed.
+    TScopeExit removeTemporary([&temporaryPath] {
+        std::error_code ignored;
+        std::filesystem::remove(temporaryPath, ignored);
+    });
     try {
         TFileStream source(in, TFileStream::TMode::OpenRead);
         TFileStream dest(temporary, TFileStream::TMode::Create);
@@ -84,10 +69,10 @@ void RunFileOperation(const std::u16string& in, const std::u16string& out, std::
     }
 
     std::error_code error;
-    std::filesystem::rename(PathOf(temporary), PathOf(out), error);
+    std::filesystem::rename(temporaryPath, PathOf(out), error);
     if (error)
         throw EToolFailure{"cannot write " + Utf8(out) + ": " + error.message()};
-    guard.Keep();
+    removeTemporary.Dismiss();
 }
 
 int EncryptFileCommand(TCommandArgs& args)

@@ -1,8 +1,8 @@
-#include "Items.h"
+#include "tools/corvane/Items.h"
 
-#include "Cli.h"
 #include "launch/LaunchFailure.h"
 #include "launch/ParamsBlock.h"
+#include "tools/corvane/Cli.h"
 
 TStringList ItemsFromText(std::u16string_view text)
 {

@@ -1,4 +1,4 @@
-#include "KeySource.h"
+#include "tools/corvane/KeySource.h"
 
 #include "platform/Process.h"
 

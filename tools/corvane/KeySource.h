@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "Cli.h"
+#include "tools/corvane/Cli.h"
 
 // The key of encrypt, decrypt, encrypt-file and decrypt-file: from --key-file F (its text, minus
 // one trailing line break) or --key-env VAR (the variable's value). Never from the command line

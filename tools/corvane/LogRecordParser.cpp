@@ -1,4 +1,4 @@
-#include "LogRecordParser.h"
+#include "tools/corvane/LogRecordParser.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "LogRecordView.h"
+#include "tools/corvane/LogRecordView.h"
 
 #include <cstdio>
 
-#include "Cli.h"
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Text.h"
+#include "tools/corvane/Cli.h"
 
 namespace {
 

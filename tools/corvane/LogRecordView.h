@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "LogRecordParser.h"
+#include "tools/corvane/LogRecordParser.h"
 
 struct TShownRecord {
     std::string Time;        // the time stamp's bytes, as the file holds them

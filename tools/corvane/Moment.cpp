@@ -1,4 +1,4 @@
-#include "Moment.h"
+#include "tools/corvane/Moment.h"
 
 #include <cstdio>
 

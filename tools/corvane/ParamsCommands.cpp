@@ -1,6 +1,6 @@
-#include "Commands.h"
-#include "Items.h"
-#include "Moment.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/Items.h"
+#include "tools/corvane/Moment.h"
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Exceptions.h"

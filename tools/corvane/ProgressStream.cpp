@@ -1,4 +1,4 @@
-#include "ProgressStream.h"
+#include "tools/corvane/ProgressStream.h"
 
 TProgressStream::~TProgressStream()
 {

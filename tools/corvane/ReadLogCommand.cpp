@@ -1,5 +1,5 @@
-#include "Commands.h"
-#include "LogRecordView.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/LogRecordView.h"
 
 #include <cstdint>
 #include <string>

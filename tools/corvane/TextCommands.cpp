@@ -1,5 +1,5 @@
-#include "Commands.h"
-#include "KeySource.h"
+#include "tools/corvane/Commands.h"
+#include "tools/corvane/KeySource.h"
 
 #include "Utils/Util.CryptoU.h"
 #include "core/Exceptions.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "platform/Console.h"
+#include "tools/corvane/Commands.h"
 
 namespace {
 

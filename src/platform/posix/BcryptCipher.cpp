@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/ScopeExit.h"
 #include "core/SecureZero.h"
 #include "platform/posix/BcryptObjects.h"
 
@@ -151,9 +152,10 @@ extern "C" NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE hKey, PUCHAR pbInput, ULONG 
     if (cbInput != 0)
         std::memcpy(nextIv.Bytes, pbInput + cbInput - Block, Block);
     TScratchBlock last;
+    // Plaintext that is not handed out (a failed call, a bad padding, too small a buffer) is wiped.
+    TScopeExit wipeOutput([&] { SecureZero(pbOutput, leading); });
     if (!StartCall(*key, pbIV, 0) || !RunBlocks(*key, pbInput, pbOutput, leading) ||
         (padded && !RunBlocks(*key, nextIv.Bytes, last.Bytes, Block))) {
-        SecureZero(pbOutput, leading);
         *pcbResult = 0;
         return StatusUnsuccessful;
     }
@@ -161,19 +163,18 @@ extern "C" NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE hKey, PUCHAR pbInput, ULONG 
     if (padded) {
         const ULONG pad = PaddingLength(last.Bytes);
         if (pad == 0) {
-            SecureZero(pbOutput, leading);
             *pcbResult = 0;
             return StatusDataError;
         }
         const ULONG kept = Block - pad;
         if (cbOutput < leading + kept) {
-            SecureZero(pbOutput, leading);
             *pcbResult = leading + kept;
             return StatusBufferTooSmall;
         }
         std::memcpy(pbOutput + leading, last.Bytes, kept);
         produced += kept;
     }
+    wipeOutput.Dismiss();
     *pcbResult = produced;
     if (pbIV != nullptr && cbInput != 0)
         std::memcpy(pbIV, nextIv.Bytes, Block);

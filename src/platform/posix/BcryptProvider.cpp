@@ -11,7 +11,7 @@
 #include <openssl/rand.h>
 
 #include "core/SecureZero.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 #include "platform/posix/BcryptObjects.h"
 
 namespace BcryptLayer {

@@ -4,7 +4,7 @@
 #include <locale.h>
 #include <time.h>
 
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <optional>
 
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
 #include "core/Text.h"
-#include "platform/ScopeExit.h"
 
 extern char** environ;
 

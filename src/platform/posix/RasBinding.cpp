@@ -6,11 +6,9 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
+#include "core/UniqueHandle.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "core/Exceptions.h"
-#include "core/Text.h"
-#include "platform/UniqueHandle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 const std::u16string_view PathDelimiter = u"\\";
 

@@ -13,7 +13,7 @@
 #include "core/Exceptions.h"
 #include "core/SecureZero.h"
 #include "core/Text.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable

@@ -8,7 +8,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Text.h"
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 #include "platform/win32/CommandLine.h"
 
 const std::u16string_view ProgramExtension = u".exe";

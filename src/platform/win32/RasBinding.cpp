@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "SystemLibrary.h"
 #include "core/Exceptions.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace {
 

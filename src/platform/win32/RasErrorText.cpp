@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SystemLibrary.h"
+#include "platform/win32/SystemLibrary.h"
 
 #include <string>
 

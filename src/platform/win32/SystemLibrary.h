@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 using TUniqueModule = TUniqueAny<HMODULE, &FreeLibrary, nullptr>;
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TextVariants.h"
+#include "Utils/CryptoU/TextVariants.h"
 #include "core/Exceptions.h"
 #include "rtl/CodePagePin.h"
 #include "support/TestSupport.h"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "CryptoTestAccess.h"
-#include "CryptoTestHelpers.h"
+#include "Utils/CryptoU/CryptoTestAccess.h"
+#include "Utils/CryptoU/CryptoTestHelpers.h"
 #include "Utils/Util.SecurityU.h"
 #include "platform/posix/BcryptTesting.h"
 

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "CryptoTestAccess.h"
-#include "CryptoTestHelpers.h"
+#include "Utils/CryptoU/CryptoTestAccess.h"
+#include "Utils/CryptoU/CryptoTestHelpers.h"
 #include "rtl/Encoding.h"
 #include "support/TestSupport.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "CryptoTestAccess.h"
-#include "CryptoTestHelpers.h"
+#include "Utils/CryptoU/CryptoTestAccess.h"
+#include "Utils/CryptoU/CryptoTestHelpers.h"
 #include "Utils/Util.SecurityU.h"
 #include "support/TestSupport.h"
 

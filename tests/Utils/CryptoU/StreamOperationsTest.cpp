@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "CryptoTestHelpers.h"
+#include "Utils/CryptoU/CryptoTestHelpers.h"
 #include "Utils/Util.CryptoU.h"
 #include "rtl/FileStream.h"
 #include "support/TestSupport.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CryptoTestAccess.h"
-#include "CryptoTestHelpers.h"
-#include "TextVariants.h"
+#include "Utils/CryptoU/CryptoTestAccess.h"
+#include "Utils/CryptoU/CryptoTestHelpers.h"
+#include "Utils/CryptoU/TextVariants.h"
 #include "core/Exceptions.h"
 #include "rtl/Encoding.h"
 #include "support/TestSupport.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 
 #ifndef _WIN32
 #include <openssl/evp.h>

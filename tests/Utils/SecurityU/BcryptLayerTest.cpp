@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 #include "platform/Bcrypt.h"
 
 namespace {

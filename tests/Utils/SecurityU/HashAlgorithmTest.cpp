@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 
 namespace {
 

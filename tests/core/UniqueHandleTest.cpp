@@ -1,12 +1,9 @@
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <utility>
 #include <vector>
-
-#include "platform/ScopeExit.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -204,22 +201,5 @@ TEST_F(UniqueHandleTest, SystemHandleIsClosedWhenItsOwnerGoes)
 }
 
 #endif
-
-TEST(ScopeExitTest, RunsOnceWhenTheScopeEndsAndWhenAnExceptionLeavesIt)
-{
-    int runs = 0;
-    {
-        const TScopeExit count([&] { ++runs; });
-        EXPECT_EQ(runs, 0);
-    }
-    EXPECT_EQ(runs, 1);
-    EXPECT_THROW(
-        {
-            const TScopeExit count([&] { ++runs; });
-            throw std::runtime_error("leaving");
-        },
-        std::runtime_error);
-    EXPECT_EQ(runs, 2);
-}
 
 }  // namespace

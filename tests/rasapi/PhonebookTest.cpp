@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Phonebook.h"
+#include "rasapi/Phonebook.h"
 
 namespace {
 
