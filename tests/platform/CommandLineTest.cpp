@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/UniqueHandle.h"
+#include "core/UniqueHandle.h"
 #include "platform/win32/CommandLine.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 #include "dialer/FreedBlockProbe.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SecurityTestSupport.h"
+#include "Utils/SecurityU/SecurityTestSupport.h"
 #include "platform/WindowsVersion.h"
 
 namespace {
