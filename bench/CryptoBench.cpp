@@ -343,7 +343,7 @@ void RegisterCases()
         {"base64_decode/ours", Base64DecodeOurs},     {"base64_decode/floor", Base64DecodeFloor},
     };
     for (const TCase& c : cases)
-        benchmark::RegisterBenchmark(c.Name, c.Function)->Unit(benchmark::Millisecond);
+        benchmark::RegisterBenchmark(c.Name, c.Function)->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
