@@ -56,7 +56,7 @@ bool AppendUtf8(const char16_t* text, std::size_t length, TSecureChars& out)
 template <std::size_t N>
 bool ReadField(const std::uint8_t* record, std::size_t offset, TSecureChars& out)
 {
-    std::vector<char16_t, TWipingAllocator<char16_t>> field(N);
+    TSecureVector<char16_t> field(N);
     std::memcpy(field.data(), record + offset, N * sizeof(char16_t));
     for (std::size_t length = 0; length < N; ++length)
         if (field[length] == u'\0')

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/SecureMemory.h"
 #include "core/SecureText.h"
 #include "core/Text.h"
 #include "core/Utf8.h"
@@ -46,7 +47,7 @@ thread_local std::uint32_t GThreadCodePage = 0;
 // iconv's own code points, native 32-bit units.
 constexpr const char* CodePointsName = "WCHAR_T";
 
-using TCodePoints = std::vector<char32_t, TWipingAllocator<char32_t>>;
+using TCodePoints = TSecureVector<char32_t>;
 
 std::string IconvName(std::uint32_t codePage)
 {
