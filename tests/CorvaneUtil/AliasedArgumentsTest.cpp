@@ -42,7 +42,7 @@ const std::u16string SampleKey = u"the key";
 
 // The operation with its result in the same object as the chosen input.
 template <typename TOperation, typename TResult>
-bool RunAliased(TOperation operation, TAliased aliased, std::u16string_view input, TResult& result)
+[[nodiscard]] bool RunAliased(TOperation operation, TAliased aliased, std::u16string_view input, TResult& result)
 {
     if (aliased == TAliased::Text) {
         result.assign(input);

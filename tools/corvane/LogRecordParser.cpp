@@ -45,7 +45,7 @@ TLogRecord DamagedRecord(std::string_view stretch)
 
 // The whole record at the start of rest: "[" time "] " CR LF "ErrorMsgST/" CR LF body CR LF
 // "/ErrorMsgED" CR LF, its time on one line and no other record beginning inside its body.
-bool ParseWholeRecord(std::string_view rest, TLogRecord& record)
+[[nodiscard]] bool ParseWholeRecord(std::string_view rest, TLogRecord& record)
 {
     const std::size_t timeEnd = rest.find(TimeEnd);
     if (rest.front() != '[' || timeEnd == std::string_view::npos ||

@@ -80,7 +80,7 @@ TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
     std::u16string encrypted;
     ASSERT_TRUE(TCrypto::GetEncryptedString(U16("café"), u"k", encrypted));
     TSecureText decrypted;
-    EXPECT_THROW(TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
+    EXPECT_THROW((void)TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST_F(ContainerFaults, RandomGeneratorFailurePropagatesAndWritesNothing)
     BcryptTesting::FailCall("BCryptGenRandom", Unsuccessful);
     TMemoryStream source = StreamOf(Payload());
     TMemoryStream dest;
-    EXPECT_THROW(Access::EncryptStreamInner(source, dest, Key, false), ENTStatusOSError);
+    EXPECT_THROW((void)Access::EncryptStreamInner(source, dest, Key, false), ENTStatusOSError);
     EXPECT_EQ(dest.Size(), 0);
 }
 
@@ -153,7 +153,7 @@ TEST_F(ContainerFaults, RandomGeneratorFailurePropagatesOutOfTextAndStreamOperat
 {
     BcryptTesting::FailCall("BCryptGenRandom", Unsuccessful, 0, -1);
     std::u16string encrypted;
-    EXPECT_THROW(TCrypto::GetEncryptedStringWithCheckData2(u"text", u"key", encrypted), ENTStatusOSError);
+    EXPECT_THROW((void)TCrypto::GetEncryptedStringWithCheckData2(u"text", u"key", encrypted), ENTStatusOSError);
     TMemoryStream source = StreamOf(Payload());
     EXPECT_THROW(TCrypto::EncryptStream(source, u"key"), ENTStatusOSError);
 }

@@ -34,7 +34,7 @@ TKeyAndIV OpenSslKeyAndIV(const TBytes& keyBytes, const TBytes& salt)
 using TCipherCtx = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
 // AES-256-CBC with PKCS#7 padding; false when the padding does not verify.
-bool OpenSslCrypt(bool encrypt, const TKeyAndIV& k, const TBytes& input, TBytes& output)
+[[nodiscard]] bool OpenSslCrypt(bool encrypt, const TKeyAndIV& k, const TBytes& input, TBytes& output)
 {
     TCipherCtx ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     output.assign(input.size() + 32, 0);

@@ -324,8 +324,8 @@ TEST(ContainerEngine, FailureThatIsNotTheOperatingSystemsPropagates)
     for (const bool checkData : {false, true}) {
         TBrokenStream source;
         TMemoryStream dest;
-        EXPECT_THROW(Access::EncryptStreamInner(source, dest, Key, checkData), EStreamError);
-        EXPECT_THROW(Access::DecryptStreamInner(source, dest, Key, checkData), EStreamError);
+        EXPECT_THROW((void)Access::EncryptStreamInner(source, dest, Key, checkData), EStreamError);
+        EXPECT_THROW((void)Access::DecryptStreamInner(source, dest, Key, checkData), EStreamError);
     }
 }
 

@@ -23,7 +23,8 @@ protected:
         return encrypted;
     }
 
-    bool Decrypt(const std::u16string& encrypted, TSecureText& text, const std::u16string& key = Key) const
+    [[nodiscard]] bool Decrypt(const std::u16string& encrypted, TSecureText& text,
+                               const std::u16string& key = Key) const
     {
         text.assign(u"stale");
         return GetParam().Decrypt(encrypted, key, text);
