@@ -25,8 +25,8 @@
 // The container engines' key derivation is private to TCrypto; this program reaches it the way
 // the tests do.
 struct TCryptoTestAccess {
-    static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
-                               TSecureBytes& key, TSecureBytes& iv)
+    [[nodiscard]] static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
+                                             TSecureBytes& key, TSecureBytes& iv)
     {
         return TCrypto::DeriveKeyAndIV(keyBytes, salt, key, iv);
     }

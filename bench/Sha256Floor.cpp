@@ -16,7 +16,7 @@ struct TMdFree {
     void operator()(EVP_MD* md) const noexcept { EVP_MD_free(md); }
 };
 
-constexpr int kRounds = 8192;
+constexpr int Rounds = 8192;
 
 }  // namespace
 
@@ -27,7 +27,7 @@ int main()
     if (!md || !ctx)
         return 1;
     unsigned char digest[32] = {};
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < Rounds; ++round) {
         unsigned int length = 0;
         if (EVP_DigestInit_ex2(ctx.get(), md.get(), nullptr) != 1 ||
             EVP_DigestUpdate(ctx.get(), digest, sizeof digest) != 1 ||

@@ -263,8 +263,9 @@ void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u
     // stays, and the record goes into the new log.
     if (!log.IsAt(logFileName))
         return;
-    // Removing a name never touches the file that a link there points to.
-    DeleteFileAt(oldLogFileName);
+    // Removing a name never touches the file that a link there points to. A file that stays
+    // there is not replaced: the move below refuses it and raises.
+    (void)DeleteFileAt(oldLogFileName);
     if (log.MoveNoReplace(logFileName, oldLogFileName))
         step(TLogStep::Rotated);
 }

@@ -21,14 +21,16 @@ public:
     static std::u16string GetHashMD5String(std::u16string_view srcStr);
     // Encrypts under keyStr into one line of base64 text (CR LF pairs removed). False and raises
     // as TCrypto's text operations (see there).
-    static bool Encrypt(std::u16string_view targetStr, std::u16string_view keyStr, std::u16string& encryptedStr);
+    [[nodiscard]] static bool Encrypt(std::u16string_view targetStr, std::u16string_view keyStr,
+                                      std::u16string& encryptedStr);
     // Makes the parameter block of the list under the minute key of the local clock; raises
     // Exception "暗号化に失敗" when the engine fails, and what TCrypto raises outside it.
     static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr);
     static void EncryptParams(const TStringList& paramStrList, std::u16string& encryptedParamStr,
                               const TLocalDateTime& now);
     // Decrypts one line made by Encrypt. False and raises as TCrypto's text operations.
-    static bool Decrypt(std::u16string_view targetStr, std::u16string_view keyStr, TSecureText& decryptedStr);
+    [[nodiscard]] static bool Decrypt(std::u16string_view targetStr, std::u16string_view keyStr,
+                                      TSecureText& decryptedStr);
     // Reads a parameter block made in this minute or the previous one into the list; raises
     // Exception "下記文字列の復号化に失敗" CR LF <block>. The list changes only on success.
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList);

@@ -4,11 +4,11 @@
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::size_t kGroupsPerLine = 19;
-constexpr std::size_t kLineLength = kGroupsPerLine * 4;
-constexpr char kSeparator[] = "\r\n";
-constexpr std::size_t kSeparatorLength = 2;
+constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t GroupsPerLine = 19;
+constexpr std::size_t LineLength = GroupsPerLine * 4;
+constexpr char Separator[] = "\r\n";
+constexpr std::size_t SeparatorLength = 2;
 
 // The value of every alphabet character; -1 for everything the decoder skips.
 constexpr std::array<std::int8_t, 256> MakeDecodeTable()
@@ -16,15 +16,15 @@ constexpr std::array<std::int8_t, 256> MakeDecodeTable()
     std::array<std::int8_t, 256> table{};
     table.fill(-1);
     for (int i = 0; i < 64; ++i)
-        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+        table[static_cast<unsigned char>(Alphabet[i])] = static_cast<std::int8_t>(i);
     return table;
 }
 
-constexpr std::array<std::int8_t, 256> kDecodeTable = MakeDecodeTable();
+constexpr std::array<std::int8_t, 256> DecodeTable = MakeDecodeTable();
 
 bool EndsWithSeparator(const std::string& text, std::size_t length)
 {
-    return length >= kSeparatorLength && text[length - 2] == kSeparator[0] && text[length - 1] == kSeparator[1];
+    return length >= SeparatorLength && text[length - 2] == Separator[0] && text[length - 1] == Separator[1];
 }
 
 // The layout that keeps every line of full length terminated: a last line of 76 characters
@@ -34,15 +34,15 @@ std::size_t TerminateFullLastLine(std::string& text, std::size_t length)
     if (length == 0 || EndsWithSeparator(text, length))
         return length;
     std::size_t lastLineStart = 0;
-    for (std::size_t i = length; i >= kSeparatorLength; --i) {
+    for (std::size_t i = length; i >= SeparatorLength; --i) {
         if (EndsWithSeparator(text, i)) {
             lastLineStart = i;
             break;
         }
     }
-    if (length - lastLineStart >= kLineLength) {
-        text[length++] = kSeparator[0];
-        text[length++] = kSeparator[1];
+    if (length - lastLineStart >= LineLength) {
+        text[length++] = Separator[0];
+        text[length++] = Separator[1];
     }
     return length;
 }
@@ -56,8 +56,8 @@ std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase
     // No caller passes a negative count; it encodes nothing rather than reading before data.
     const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     const std::size_t characters = (n + 2) / 3 * 4;
-    const std::size_t separators = lines ? characters / kLineLength + 1 : 0;
-    std::string text(characters + separators * kSeparatorLength, '\0');
+    const std::size_t separators = lines ? characters / LineLength + 1 : 0;
+    std::string text(characters + separators * SeparatorLength, '\0');
 
     std::size_t length = 0;
     std::size_t groupsInLine = 0;
@@ -65,13 +65,13 @@ std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase
     for (; i + 3 <= n; i += 3) {
         const std::uint32_t v =
             static_cast<std::uint32_t>(data[i]) << 16 | static_cast<std::uint32_t>(data[i + 1]) << 8 | data[i + 2];
-        text[length++] = kAlphabet[v >> 18 & 63];
-        text[length++] = kAlphabet[v >> 12 & 63];
-        text[length++] = kAlphabet[v >> 6 & 63];
-        text[length++] = kAlphabet[v & 63];
-        if (lines && ++groupsInLine == kGroupsPerLine) {
-            text[length++] = kSeparator[0];
-            text[length++] = kSeparator[1];
+        text[length++] = Alphabet[v >> 18 & 63];
+        text[length++] = Alphabet[v >> 12 & 63];
+        text[length++] = Alphabet[v >> 6 & 63];
+        text[length++] = Alphabet[v & 63];
+        if (lines && ++groupsInLine == GroupsPerLine) {
+            text[length++] = Separator[0];
+            text[length++] = Separator[1];
             groupsInLine = 0;
         }
     }
@@ -79,9 +79,9 @@ std::string EncodeBase64Text(const std::uint8_t* data, std::int32_t count, TBase
     if (const std::size_t rest = n - i; rest > 0) {
         const std::uint32_t v =
             static_cast<std::uint32_t>(data[i]) << 16 | (rest == 2 ? static_cast<std::uint32_t>(data[i + 1]) << 8 : 0);
-        text[length++] = kAlphabet[v >> 18 & 63];
-        text[length++] = kAlphabet[v >> 12 & 63];
-        text[length++] = rest == 2 ? kAlphabet[v >> 6 & 63] : '=';
+        text[length++] = Alphabet[v >> 18 & 63];
+        text[length++] = Alphabet[v >> 12 & 63];
+        text[length++] = rest == 2 ? Alphabet[v >> 6 & 63] : '=';
         text[length++] = '=';
     }
     if (option == TBase64FormattingOptions::InsertLineBreaksXE5Compat)
@@ -97,7 +97,7 @@ TBytes DecodeBase64Text(std::string_view text)
     std::uint32_t bits = 0;
     int values = 0;
     for (const char c : text) {
-        const std::int8_t value = kDecodeTable[static_cast<unsigned char>(c)];
+        const std::int8_t value = DecodeTable[static_cast<unsigned char>(c)];
         if (value < 0)
             continue;
         bits = bits << 6 | static_cast<std::uint32_t>(value);

@@ -9,18 +9,18 @@
 
 namespace {
 
-constexpr std::size_t kSaltSize = 11;
+constexpr std::size_t SaltSize = 11;
 // Only the first salt bytes enter the key derivation; the rest serve as check data alone.
-constexpr std::size_t kDerivationSaltSize = 8;
-constexpr std::size_t kKeySize = 32;
-constexpr std::size_t kIVSize = 16;
+constexpr std::size_t DerivationSaltSize = 8;
+constexpr std::size_t KeySize = 32;
+constexpr std::size_t IVSize = 16;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 // The fuzz build alone, which never ships, stretches the key once instead of 2048 times: the
 // derivation keeps its inputs, its passes and its output sizes, and the fuzz targets spend their
 // time in the code after it. Configuring any other build with the macro fails.
-constexpr std::int32_t kHashRounds = 1;
+constexpr std::int32_t HashRounds = 1;
 #else
-constexpr std::int32_t kHashRounds = 2048;
+constexpr std::int32_t HashRounds = 2048;
 #endif
 
 // Reads up to count bytes, also from streams that deliver less than asked per call.
@@ -46,7 +46,7 @@ void Rewind(TStream& source, TStream& dest)
 
 TBytes TCrypto::GenerateSalt()
 {
-    TBytes salt(kSaltSize);
+    TBytes salt(SaltSize);
     TRandomNumberGenerator generator;
     generator.Initialize();
     generator.GetBytes(salt);
@@ -58,31 +58,31 @@ bool TCrypto::DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<c
 {
     key.clear();
     iv.clear();
-    key.reserve(kKeySize);
-    iv.reserve(kIVSize);
+    key.reserve(KeySize);
+    iv.reserve(IVSize);
     if (keyBytes.empty()) {
-        key.assign(kKeySize, 0);
-        iv.assign(kIVSize, 0);
+        key.assign(KeySize, 0);
+        iv.assign(IVSize, 0);
         return true;
     }
-    const auto saltPart = salt.first(std::min(salt.size(), kDerivationSaltSize));
+    const auto saltPart = salt.first(std::min(salt.size(), DerivationSaltSize));
     try {
         TSHA256Repeatable hash;
         hash.Initialize();
         TSecureBytes digest;
         TSecureBytes input;
-        while (key.size() < kKeySize || iv.size() < kIVSize) {
+        while (key.size() < KeySize || iv.size() < IVSize) {
             // Each pass hashes the previous digest (none in the first), the key bytes, the salt.
             input.assign(digest.begin(), digest.end());
             input.insert(input.end(), keyBytes.begin(), keyBytes.end());
             input.insert(input.end(), saltPart.begin(), saltPart.end());
-            digest = hash.RepeatHash(input, kHashRounds);
+            digest = hash.RepeatHash(input, HashRounds);
             if (digest.empty())
                 return false;  // a provider that yields nothing would never fill the key
             auto next = digest.begin();
-            while (key.size() < kKeySize && next != digest.end())
+            while (key.size() < KeySize && next != digest.end())
                 key.push_back(*next++);
-            while (iv.size() < kIVSize && next != digest.end())
+            while (iv.size() < IVSize && next != digest.end())
                 iv.push_back(*next++);
         }
     } catch (const EOSError&) {
@@ -123,7 +123,7 @@ bool TCrypto::DecryptStreamInner(TStream& source, TStream& dest, std::span<const
 {
     Rewind(source, dest);
     // A source shorter than the salt leaves the missing salt bytes zero.
-    TBytes salt(kSaltSize, 0);
+    TBytes salt(SaltSize, 0);
     ReadUpTo(source, salt.data(), salt.size());
 
     TSecureBytes key;
@@ -148,12 +148,12 @@ bool TCrypto::DecryptStreamInner(TStream& source, TStream& dest, std::span<const
         TMemoryStream body;
         cipher.Decrypt(iv, source, body);
         const auto bodySize = static_cast<std::size_t>(body.Size());
-        if (bodySize < kSaltSize)
+        if (bodySize < SaltSize)
             return false;
         if (!std::equal(salt.begin(), salt.end(), body.Memory()))
             return false;
-        if (bodySize > kSaltSize)
-            dest.WriteBuffer(body.Memory() + kSaltSize, static_cast<std::int64_t>(bodySize - kSaltSize));
+        if (bodySize > SaltSize)
+            dest.WriteBuffer(body.Memory() + SaltSize, static_cast<std::int64_t>(bodySize - SaltSize));
         return true;
     } catch (const EOSError&) {
         return false;

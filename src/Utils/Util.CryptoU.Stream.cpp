@@ -9,7 +9,7 @@ namespace {
 // so the result goes through memory and replaces the stream's content, just as it would fill a
 // separate empty destination.
 template <typename TEngine>
-bool RunEngine(TStream& source, TStream& dest, TEngine engine)
+[[nodiscard]] bool RunEngine(TStream& source, TStream& dest, TEngine engine)
 {
     if (&source != &dest)
         return engine(source, dest);
@@ -26,7 +26,8 @@ bool RunEngine(TStream& source, TStream& dest, TEngine engine)
 std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, std::u16string_view AKey)
 {
     auto result = std::make_unique<TMemoryStream>();
-    EncryptStream(ASource, AKey, *result);
+    // These overloads hand over whatever the engine wrote, failed or not (see the header).
+    (void)EncryptStream(ASource, AKey, *result);
     result->SetPosition(0);
     return result;
 }
@@ -34,7 +35,7 @@ std::unique_ptr<TMemoryStream> TCrypto::EncryptStream(TStream& ASource, std::u16
 std::unique_ptr<TMemoryStream> TCrypto::DecryptStream(TStream& ASource, std::u16string_view AKey)
 {
     auto result = std::make_unique<TMemoryStream>();
-    DecryptStream(ASource, AKey, *result);
+    (void)DecryptStream(ASource, AKey, *result);
     result->SetPosition(0);
     return result;
 }

@@ -45,33 +45,38 @@ public:
     TCrypto() = delete;
 
     // Encryption without check data, payload in the system ANSI code page.
-    static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText);
-    static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
-                                   TBase64FormattingOptions options);
-    static bool GetDecryptedString(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText);
+    [[nodiscard]] static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey,
+                                                 std::u16string& AEncryptedText);
+    [[nodiscard]] static bool GetEncryptedString(std::u16string_view AText, std::u16string_view AKey,
+                                                 std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    [[nodiscard]] static bool GetDecryptedString(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                                 TSecureText& AText);
 
     // With check data, ANSI payload.
-    static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
-                                                std::u16string& AEncryptedText);
-    static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
-                                                std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedStringWithCheckData(std::u16string_view AEncryptedText, std::u16string_view AKey,
-                                                TSecureText& AText);
+    [[nodiscard]] static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
+                                                              std::u16string& AEncryptedText);
+    [[nodiscard]] static bool GetEncryptedStringWithCheckData(std::u16string_view AText, std::u16string_view AKey,
+                                                              std::u16string& AEncryptedText,
+                                                              TBase64FormattingOptions options);
+    [[nodiscard]] static bool GetDecryptedStringWithCheckData(std::u16string_view AEncryptedText,
+                                                              std::u16string_view AKey, TSecureText& AText);
 
     // Without check data, UTF-8 payload.
-    static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey,
-                                    std::u16string& AEncryptedText);
-    static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey, std::u16string& AEncryptedText,
-                                    TBase64FormattingOptions options);
-    static bool GetDecryptedString2(std::u16string_view AEncryptedText, std::u16string_view AKey, TSecureText& AText);
+    [[nodiscard]] static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey,
+                                                  std::u16string& AEncryptedText);
+    [[nodiscard]] static bool GetEncryptedString2(std::u16string_view AText, std::u16string_view AKey,
+                                                  std::u16string& AEncryptedText, TBase64FormattingOptions options);
+    [[nodiscard]] static bool GetDecryptedString2(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                                  TSecureText& AText);
 
     // With check data, UTF-8 payload.
-    static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
-                                                 std::u16string& AEncryptedText);
-    static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
-                                                 std::u16string& AEncryptedText, TBase64FormattingOptions options);
-    static bool GetDecryptedStringWithCheckData2(std::u16string_view AEncryptedText, std::u16string_view AKey,
-                                                 TSecureText& AText);
+    [[nodiscard]] static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
+                                                               std::u16string& AEncryptedText);
+    [[nodiscard]] static bool GetEncryptedStringWithCheckData2(std::u16string_view AText, std::u16string_view AKey,
+                                                               std::u16string& AEncryptedText,
+                                                               TBase64FormattingOptions options);
+    [[nodiscard]] static bool GetDecryptedStringWithCheckData2(std::u16string_view AEncryptedText,
+                                                               std::u16string_view AKey, TSecureText& AText);
 
     // The whole source (whatever its position) encrypted or decrypted without check data into a
     // new memory stream at position 0. The result holds whatever the engine wrote, also when it
@@ -82,8 +87,8 @@ public:
     // The same into a stream of the caller's (a file, say), in constant memory. ADest is written
     // from position 0 and should be empty. Returns false when the engine failed: the content
     // of ADest is then invalid and must be discarded.
-    static bool EncryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
-    static bool DecryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
+    [[nodiscard]] static bool EncryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
+    [[nodiscard]] static bool DecryptStream(TStream& ASource, std::u16string_view AKey, TStream& ADest);
 
     // Base64 (one line, 44 characters) of SHA-256 over the UTF-8 bytes of ASalt followed by AText.
     // The digests raise ENTStatusOSError when the provider refuses; they return no failure.
@@ -94,18 +99,18 @@ public:
     friend struct TCryptoTestAccess;  // the tests reach the container engines through it
 
 private:
-    static bool GetEncryptedStringInner(std::u16string_view AText, std::u16string_view AKey,
-                                        std::u16string& AEncryptedText, bool checkData,
-                                        TBase64FormattingOptions options, bool utf8);
-    static bool GetDecryptedStringInner(std::u16string_view AEncryptedText, std::u16string_view AKey,
-                                        TSecureText& AText, bool checkData, bool utf8);
+    [[nodiscard]] static bool GetEncryptedStringInner(std::u16string_view AText, std::u16string_view AKey,
+                                                      std::u16string& AEncryptedText, bool checkData,
+                                                      TBase64FormattingOptions options, bool utf8);
+    [[nodiscard]] static bool GetDecryptedStringInner(std::u16string_view AEncryptedText, std::u16string_view AKey,
+                                                      TSecureText& AText, bool checkData, bool utf8);
 
-    static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
-                                   bool checkData);
-    static bool DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
-                                   bool checkData);
-    static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
-                               TSecureBytes& key, TSecureBytes& iv);
+    [[nodiscard]] static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                                 bool checkData);
+    [[nodiscard]] static bool DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                                 bool checkData);
+    [[nodiscard]] static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
+                                             TSecureBytes& key, TSecureBytes& iv);
     static TBytes GenerateSalt();
     // The byte count of a container for the base64 encoder; raises Exception beyond 32 bits.
     static std::int32_t ContainerByteCount(std::size_t size);

@@ -23,6 +23,8 @@ public:
     {
     }
 
+    // Hides EOSError::ErrorCode, which stays 0: a handler that catches EOSError reads 0 for a
+    // provider failure (docs/ERRORS.md).
     std::uint32_t ErrorCode;
     std::u16string FunctionName;  // nothing reads it; the name is part of the message
 };

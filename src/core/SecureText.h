@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/Bytes.h"
+#include "core/SecureMemory.h"
 #include "core/SecureZero.h"
 
 // A text that leaves no copy of itself in memory it gives up. Every buffer it lets go of is wiped

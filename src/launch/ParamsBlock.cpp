@@ -10,17 +10,17 @@
 
 namespace {
 
-constexpr int kItemCount = 5;
-constexpr const char* kItemNames[kItemCount] = {"the phonebook path", "the entry name", "the user name", "the password",
-                                                "the phone number"};
+constexpr int ItemCount = 5;
+constexpr const char* ItemNames[ItemCount] = {"the phonebook path", "the entry name", "the user name", "the password",
+                                              "the phone number"};
 
 // "item 4 (the password)": numbered as the lines of the items file. Never the item's text, which
 // may be the password.
 std::string ItemName(int index)
 {
     std::string name = "item " + std::to_string(index + 1);
-    if (index < kItemCount)
-        name += std::string(" (") + kItemNames[index] + ")";
+    if (index < ItemCount)
+        name += std::string(" (") + ItemNames[index] + ")";
     return name;
 }
 
@@ -56,7 +56,7 @@ void CheckItems(const TStringList& items)
                                  ItemName(i) +
                                      " holds U+0000, which ends it when the block is read (an items file in UTF-16 "
                                      "needs its byte-order mark); no block was made");
-    if (items.Count() < kItemCount)
+    if (items.Count() < ItemCount)
         throw ELaunchFailure(TLaunchFault::ItemMissing,
                              ItemName(items.Count()) + " is missing: a block needs five items, one per line " +
                                  "(phonebook path, entry name, user name, password, phone number), and " +

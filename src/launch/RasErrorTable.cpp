@@ -9,7 +9,7 @@ namespace {
 using TEntry = std::pair<std::uint32_t, std::string_view>;
 
 // Sorted by code.
-constexpr std::array kRasErrors = {
+constexpr std::array RasErrors = {
     TEntry{600, "an operation is still pending"},
     TEntry{602, "the port is already open"},
     TEntry{603, "a buffer given to the service is too small"},
@@ -83,7 +83,7 @@ constexpr std::array kRasErrors = {
     TEntry{13806, "IKE found no valid machine certificate"},
 };
 
-static_assert(std::is_sorted(kRasErrors.begin(), kRasErrors.end(),
+static_assert(std::is_sorted(RasErrors.begin(), RasErrors.end(),
                              [](const TEntry& a, const TEntry& b) { return a.first < b.first; }));
 
 }  // namespace
@@ -107,9 +107,9 @@ std::optional<std::string_view> DialerStatusMeaning(std::uint32_t status)
 
 std::optional<std::string_view> RasErrorMeaning(std::uint32_t code)
 {
-    const auto it = std::lower_bound(kRasErrors.begin(), kRasErrors.end(), code,
+    const auto it = std::lower_bound(RasErrors.begin(), RasErrors.end(), code,
                                      [](const TEntry& entry, std::uint32_t value) { return entry.first < value; });
-    if (it == kRasErrors.end() || it->first != code)
+    if (it == RasErrors.end() || it->first != code)
         return std::nullopt;
     return it->second;
 }

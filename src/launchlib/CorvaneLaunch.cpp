@@ -25,7 +25,7 @@
 namespace {
 
 // "Without limit" for a timeout of 0: longer than any dial, short enough for any clock's sums.
-constexpr auto kNoTimeout = std::chrono::hours(24 * 365 * 10);
+constexpr auto NoTimeout = std::chrono::hours(24 * 365 * 10);
 
 // The minute of *at, or the local clock's when at is NULL.
 TLocalDateTime MinuteOf(const corvane_minute* at)
@@ -141,7 +141,7 @@ int Dial(const char* dialerPath, const char* const* items, std::size_t itemCount
         made.emplace(MakeCheckedBlock(list, LocalNow()));
     }
     TRunOptions options;
-    options.Timeout = timeoutMs == 0 ? std::chrono::duration_cast<std::chrono::milliseconds>(kNoTimeout)
+    options.Timeout = timeoutMs == 0 ? std::chrono::duration_cast<std::chrono::milliseconds>(NoTimeout)
                                      : std::chrono::milliseconds(timeoutMs);
     // The host's signal handlers are its own; several of its threads may dial at once.
     options.ForwardSignals = false;

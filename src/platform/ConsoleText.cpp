@@ -13,7 +13,7 @@ TConsoleCalls& Calls()
 }
 
 // Ctrl+Z: the end of what is typed at a console.
-constexpr char16_t kConsoleEnd = 0x1A;
+constexpr char16_t ConsoleEnd = 0x1A;
 
 }  // namespace
 
@@ -56,7 +56,7 @@ std::optional<TSecureBytes> ReadConsoleText(std::FILE* stream)
             throw EOSError(u"cannot read the console");
         ended = count == 0;
         for (std::int64_t i = 0; i < count && !ended; ++i) {
-            if (buffer[i] == kConsoleEnd) {
+            if (buffer[i] == ConsoleEnd) {
                 ended = true;
                 break;
             }

@@ -77,7 +77,7 @@ public:
     // from no longer names it (POSIX compares device and inode under the lock; Windows renames
     // through the handle itself, which nobody else can have open). Raises EOSError when the move
     // is refused, a file at to included.
-    bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
+    [[nodiscard]] bool MoveNoReplace(const std::u16string& from, const std::u16string& to);
 
 private:
     // The system's file handle, wide enough for either platform's. Its invalid value and its

@@ -44,6 +44,6 @@ std::u16string ExtractFilePath(const std::u16string& path);
 std::u16string ExtractFileName(const std::u16string& path);
 
 // Removes a file; false when it could not be removed.
-bool DeleteFileAt(const std::u16string& path);
+[[nodiscard]] bool DeleteFileAt(const std::u16string& path);
 // Renames a file; fails (EOSError) when the target exists, never replacing it.
 void MoveFileNoReplace(const std::u16string& from, const std::u16string& to);

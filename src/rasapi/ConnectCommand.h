@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Bytes.h"
+#include "core/SecureMemory.h"
 
 // Characters that may carry the password: wiped when released.
-using TSecureChars = std::vector<char, TWipingAllocator<char>>;
+using TSecureChars = TSecureVector<char>;
 
 // "NAME=value" with its terminating zero, as the environment of a program holds it.
 TSecureChars MakeEnvironmentEntry(std::string_view name, const TSecureChars& value);

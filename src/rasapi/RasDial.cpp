@@ -21,7 +21,7 @@ constexpr const char* DefaultPhonebook = "/etc/corvane/rasphone.pbk";
 constexpr const char* DefaultPhonebookVariable = "CORVANE_RAS_DEFAULT_PHONEBOOK";
 
 // UTF-16 to UTF-8; false for an unpaired surrogate.
-bool AppendUtf8(const char16_t* text, std::size_t length, TSecureChars& out)
+[[nodiscard]] bool AppendUtf8(const char16_t* text, std::size_t length, TSecureChars& out)
 {
     for (std::size_t i = 0; i < length; ++i) {
         std::uint32_t c = text[i];
@@ -54,9 +54,9 @@ bool AppendUtf8(const char16_t* text, std::size_t length, TSecureChars& out)
 // A text field of the parameters record: its characters up to the terminator, which must lie
 // inside the field. Read byte-wise, as the record is packed and may sit anywhere.
 template <std::size_t N>
-bool ReadField(const std::uint8_t* record, std::size_t offset, TSecureChars& out)
+[[nodiscard]] bool ReadField(const std::uint8_t* record, std::size_t offset, TSecureChars& out)
 {
-    std::vector<char16_t, TWipingAllocator<char16_t>> field(N);
+    TSecureVector<char16_t> field(N);
     std::memcpy(field.data(), record + offset, N * sizeof(char16_t));
     for (std::size_t length = 0; length < N; ++length)
         if (field[length] == u'\0')
@@ -90,7 +90,7 @@ struct TDialTexts {
     TSecureChars Password;
 };
 
-bool ReadDialTexts(const void* lpRasDialParams, TDialTexts& texts)
+[[nodiscard]] bool ReadDialTexts(const void* lpRasDialParams, TDialTexts& texts)
 {
     const auto* record = static_cast<const std::uint8_t*>(lpRasDialParams);
     return ReadField<MaxEntryNameLength + 1>(record, offsetof(RASDIALPARAMSW, szEntryName), texts.EntryName) &&

@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    [[noreturn]] static void RaiseNoMapping() { throw EEncodingError(std::u16string(kNoMappingForUnicodeCharacter)); }
+    [[noreturn]] static void RaiseNoMapping() { throw EEncodingError(std::u16string(NoMappingForUnicodeCharacter)); }
 };
 
 class TAsciiEncoding final : public TEncoding {

@@ -30,5 +30,5 @@ public:
 };
 
 // The message of the strict UTF-8 decoding error.
-inline constexpr std::u16string_view kNoMappingForUnicodeCharacter =
+inline constexpr std::u16string_view NoMappingForUnicodeCharacter =
     u"Unicode 文字のマッピングがターゲットのマルチバイト コード ページに存在しません";

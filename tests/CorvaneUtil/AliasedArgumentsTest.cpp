@@ -37,18 +37,18 @@ void PrintTo(const TAliasCase& c, std::ostream* os)
     *os << c.Name;
 }
 
-const std::u16string kText = u"secret text, 1234 (with a comma)";
-const std::u16string kKey = u"the key";
+const std::u16string SampleText = u"secret text, 1234 (with a comma)";
+const std::u16string SampleKey = u"the key";
 
 // The operation with its result in the same object as the chosen input.
 template <typename TOperation, typename TResult>
-bool RunAliased(TOperation operation, TAliased aliased, std::u16string_view input, TResult& result)
+[[nodiscard]] bool RunAliased(TOperation operation, TAliased aliased, std::u16string_view input, TResult& result)
 {
     if (aliased == TAliased::Text) {
         result.assign(input);
-        return operation(result, kKey, result);
+        return operation(result, SampleKey, result);
     }
-    result.assign(kKey);
+    result.assign(SampleKey);
     return operation(input, result, result);
 }
 
@@ -82,17 +82,17 @@ TEST_P(AliasedResult, GivesWhatSeparateObjectsGive)
     if (c.OnEncryption) {
         // The salt differs per call, so the container is proved by opening it.
         std::u16string container;
-        ASSERT_TRUE(RunAliased(c.Pair.Encrypt, c.Aliased, kText, container));
+        ASSERT_TRUE(RunAliased(c.Pair.Encrypt, c.Aliased, SampleText, container));
         TSecureText decrypted;
-        EXPECT_TRUE(c.Pair.Decrypt(container, kKey, decrypted));
-        EXPECT_EQ(decrypted, kText);
+        EXPECT_TRUE(c.Pair.Decrypt(container, SampleKey, decrypted));
+        EXPECT_EQ(decrypted, SampleText);
         return;
     }
     std::u16string container;
-    ASSERT_TRUE(c.Pair.Encrypt(kText, kKey, container));
+    ASSERT_TRUE(c.Pair.Encrypt(SampleText, SampleKey, container));
     TSecureText result;
     EXPECT_TRUE(RunAliased(c.Pair.Decrypt, c.Aliased, container, result));
-    EXPECT_EQ(result, kText);
+    EXPECT_EQ(result, SampleText);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, AliasedResult, ::testing::ValuesIn(Cases()),
@@ -105,13 +105,13 @@ TEST(AliasedStream, EncryptingAndDecryptingInPlaceGiveTheSeparateResults)
     TMemoryStream stream;
     stream.WriteBuffer(plain.data(), static_cast<std::int64_t>(plain.size()));
 
-    ASSERT_TRUE(TCrypto::EncryptStream(stream, kKey, stream));
+    ASSERT_TRUE(TCrypto::EncryptStream(stream, SampleKey, stream));
     TMemoryStream separate;
     stream.SetPosition(0);
-    ASSERT_TRUE(TCrypto::DecryptStream(stream, kKey, separate));
+    ASSERT_TRUE(TCrypto::DecryptStream(stream, SampleKey, separate));
     EXPECT_EQ(std::string(separate.Bytes().begin(), separate.Bytes().end()), plain);
 
-    ASSERT_TRUE(TCrypto::DecryptStream(stream, kKey, stream));
+    ASSERT_TRUE(TCrypto::DecryptStream(stream, SampleKey, stream));
     EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(plain.size()));
     EXPECT_EQ(std::string(stream.Bytes().begin(), stream.Bytes().end()), plain);
 }

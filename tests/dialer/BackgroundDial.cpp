@@ -129,7 +129,7 @@ struct TProcessHandle {
 };
 
 template <typename T>
-bool ReadRemote(HANDLE process, const void* address, T& value, std::size_t size = sizeof(T))
+[[nodiscard]] bool ReadRemote(HANDLE process, const void* address, T& value, std::size_t size = sizeof(T))
 {
     SIZE_T read = 0;
     return ReadProcessMemory(process, address, &value, size, &read) && read == size;

@@ -81,7 +81,7 @@ private:
     {
         std::u16string block;
         const std::u16string key = TestSupport::U16("wrong key " + std::to_string(Below(1000000)));
-        TCorvaneUtil::Encrypt(u"0123456789abcdef0123456789abcdef/book entry user pass 123", key, block);
+        EXPECT_TRUE(TCorvaneUtil::Encrypt(u"0123456789abcdef0123456789abcdef/book entry user pass 123", key, block));
         return TestSupport::U8(block);
     }
 

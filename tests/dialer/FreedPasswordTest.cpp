@@ -147,7 +147,7 @@ void PrintTo(const TTextOperation& operation, std::ostream* os)
     *os << operation.Name;
 }
 
-const TTextOperation kTextOperations[] = {
+const TTextOperation TextOperations[] = {
     {"GrowsOneCharacterAtATime",
      [](std::u16string_view password) {
          TSecureText text;
@@ -207,7 +207,7 @@ TEST_P(FreedWipingText, LeavesNoCopy)
     EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
 }
 
-const TPasswordCase kPasswords[] = {
+const TPasswordCase Passwords[] = {
     // Fits the short-text buffer inside a text object.
     {"Short", u"x#Q7!k"},
     {"Long", u"Qv7#mZ2!xR9@kT4$wL6%"},
@@ -218,12 +218,12 @@ const TPasswordCase kPasswords[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Operations, FreedWipingText,
-                         ::testing::Combine(::testing::ValuesIn(kTextOperations), ::testing::ValuesIn(kPasswords)),
+                         ::testing::Combine(::testing::ValuesIn(TextOperations), ::testing::ValuesIn(Passwords)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).Name) + "_" + std::get<1>(info.param).Name;
                          });
 
-INSTANTIATE_TEST_SUITE_P(Passwords, FreedPassword, ::testing::ValuesIn(kPasswords),
+INSTANTIATE_TEST_SUITE_P(Passwords, FreedPassword, ::testing::ValuesIn(Passwords),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

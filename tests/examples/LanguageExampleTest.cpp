@@ -27,8 +27,8 @@ namespace {
 std::vector<std::string> GExample;
 
 // What every example hands over, in the block's order.
-const std::vector<std::u16string> kItems{u"C:\\pb\\rasphone.pbk", u"Office VPN", u"taro.yamada",
-                                         u"p@ss\u00b1w0rd\u00a7", u"+81-3-1234-5678"};
+const std::vector<std::u16string> Items{u"C:\\pb\\rasphone.pbk", u"Office VPN", u"taro.yamada", u"p@ss\u00b1w0rd\u00a7",
+                                        u"+81-3-1234-5678"};
 
 // Where the parameters record holds its texts (UTF-16, terminated).
 constexpr std::size_t EntryNameOffset = 4;
@@ -37,8 +37,8 @@ constexpr std::size_t UserNameOffset = 1034;
 constexpr std::size_t PasswordOffset = 1548;
 
 // The fixed minute the examples make their block for, and a clock of the dialer within it.
-constexpr const char* kFixedMinuteLine = "block for 2026-01-02 03:04: ";
-constexpr const char* kClockInFixedMinute = "2026-01-02 03:04:30";
+constexpr const char* FixedMinuteLine = "block for 2026-01-02 03:04: ";
+constexpr const char* ClockInFixedMinute = "2026-01-02 03:04:30";
 
 std::u16string TextAt(const TBytes& record, std::size_t offset)
 {
@@ -55,11 +55,11 @@ std::u16string TextAt(const TBytes& record, std::size_t offset)
 void ExpectTheFiveItems(const std::optional<TRecordedDial>& dial)
 {
     ASSERT_TRUE(dial.has_value()) << "the dialer reached no dial";
-    EXPECT_EQ(U8(dial->Phonebook), U8(kItems[0]));
-    EXPECT_EQ(U8(TextAt(dial->Params, EntryNameOffset)), U8(kItems[1]));
-    EXPECT_EQ(U8(TextAt(dial->Params, UserNameOffset)), U8(kItems[2]));
-    EXPECT_EQ(U8(TextAt(dial->Params, PasswordOffset)), U8(kItems[3]));
-    EXPECT_EQ(U8(TextAt(dial->Params, PhoneNumberOffset)), U8(kItems[4]));
+    EXPECT_EQ(U8(dial->Phonebook), U8(Items[0]));
+    EXPECT_EQ(U8(TextAt(dial->Params, EntryNameOffset)), U8(Items[1]));
+    EXPECT_EQ(U8(TextAt(dial->Params, UserNameOffset)), U8(Items[2]));
+    EXPECT_EQ(U8(TextAt(dial->Params, PasswordOffset)), U8(Items[3]));
+    EXPECT_EQ(U8(TextAt(dial->Params, PhoneNumberOffset)), U8(Items[4]));
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -104,7 +104,7 @@ TEST_P(ExampleStatus, DialsWithTheFiveItemsAndReportsTheDialersStatus)
     const std::vector<std::string> lines = Lines(run.Out);
     ASSERT_EQ(lines.size(), 4u) << run.Out;
     EXPECT_EQ(lines[0], "abi version 1");
-    EXPECT_TRUE(lines[1].starts_with(kFixedMinuteLine)) << lines[1];
+    EXPECT_TRUE(lines[1].starts_with(FixedMinuteLine)) << lines[1];
     EXPECT_EQ(lines[2], "read back: 5 items, the same");
 
     if (GetParam().CarriedOnPosix) {
@@ -137,8 +137,8 @@ TEST_F(LanguageExample, BlockOfTheFixedMinuteIsAcceptedByTheDialerInThatMinute)
     ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     std::string block;
     for (const std::string& line : Lines(run.Out))
-        if (line.starts_with(kFixedMinuteLine))
-            block = line.substr(std::strlen(kFixedMinuteLine));
+        if (line.starts_with(FixedMinuteLine))
+            block = line.substr(std::strlen(FixedMinuteLine));
     ASSERT_FALSE(block.empty()) << run.Out;
 
     TDialerHarness harness;
@@ -147,7 +147,7 @@ TEST_F(LanguageExample, BlockOfTheFixedMinuteIsAcceptedByTheDialerInThatMinute)
     harness.Environment().emplace_back(
         "ASAN_OPTIONS", std::string(asanOptions != nullptr ? asanOptions : "") + ":verify_asan_link_order=0");
     const TChildExit exit =
-        harness.RunThrough("faketime", {"-f", kClockInFixedMinute, harness.DialerPath().string(), block});
+        harness.RunThrough("faketime", {"-f", ClockInFixedMinute, harness.DialerPath().string(), block});
     EXPECT_EQ(exit.Status, 0u) << exit.Output;
     ExpectTheFiveItems(harness.Recorded());
     EXPECT_TRUE(harness.Logged().empty());

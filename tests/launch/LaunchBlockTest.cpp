@@ -12,7 +12,7 @@ using namespace LaunchTesting;
 
 namespace {
 
-const std::vector<std::string> kAscii{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, \"word\"", "vpn.example"};
+const std::vector<std::string> Ascii{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, \"word\"", "vpn.example"};
 
 struct TRoundTrip {
     const char* Name;
@@ -24,11 +24,11 @@ class RoundTripTest : public ::testing::TestWithParam<TRoundTrip> {};
 
 TEST_P(RoundTripTest, ReadsBackWhatWasMadeInThatMinuteAndTheNext)
 {
-    const TMade made = Make(GetParam().Items, GetParam().CodePage, &kMadeAt);
+    const TMade made = Make(GetParam().Items, GetParam().CodePage, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK) << corvane_error_text(made.Result);
     EXPECT_EQ(made.Block.find_first_of("\r\n"), std::string::npos);
 
-    for (const corvane_minute& at : {kMadeAt, kNextMinute}) {
+    for (const corvane_minute& at : {MadeAt, NextMinute}) {
         const TRead read = Read(made.Block, GetParam().CodePage, &at);
         ASSERT_EQ(read.Result, CORVANE_OK) << corvane_error_text(read.Result);
         EXPECT_EQ(read.Items, GetParam().Items);
@@ -38,7 +38,7 @@ TEST_P(RoundTripTest, ReadsBackWhatWasMadeInThatMinuteAndTheNext)
 INSTANTIATE_TEST_SUITE_P(
     CodePages, RoundTripTest,
     ::testing::Values(
-        TRoundTrip{"Utf8Ascii", 65001, kAscii},
+        TRoundTrip{"Utf8Ascii", 65001, Ascii},
         TRoundTrip{"Utf8Japanese", 65001, {"C:\\電話帳\\rasphone.pbk", "本社 VPN", "山田", "パスワード\t1", "03-1234"}},
         TRoundTrip{"Utf8Astral", 65001, {"pb", "entry 😀", "user", "pass", "phone"}},
         TRoundTrip{"Windows1252", 1252, {"C:\\Bücher\\pb.pbk", "Büro", "José", "naïve €uro", "+49 30"}},
@@ -53,19 +53,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LaunchBlockTest, BlockOfOneCodePageIsRejectedUnderAnother)
 {
     const std::vector<std::string> items{"pb", "Büro", "user", "pass", "phone"};
-    const TMade made = Make(items, 1252, &kMadeAt);
+    const TMade made = Make(items, 1252, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
-    EXPECT_EQ(Read(made.Block, 65001, &kMadeAt).Result, CORVANE_E_BLOCK_REJECTED);
-    EXPECT_EQ(Read(made.Block, 1252, &kMadeAt).Items, items);
+    EXPECT_EQ(Read(made.Block, 65001, &MadeAt).Result, CORVANE_E_BLOCK_REJECTED);
+    EXPECT_EQ(Read(made.Block, 1252, &MadeAt).Items, items);
 }
 
 TEST(LaunchBlockTest, BlockOfTheLastMinuteOfAYearIsReadInTheFirstOfTheNext)
 {
     const corvane_minute made{2023, 12, 31, 23, 59};
     const corvane_minute read{2024, 1, 1, 0, 0};
-    const TMade block = Make(kAscii, 65001, &made);
+    const TMade block = Make(Ascii, 65001, &made);
     ASSERT_EQ(block.Result, CORVANE_OK);
-    EXPECT_EQ(Read(block.Block, 65001, &read).Items, kAscii);
+    EXPECT_EQ(Read(block.Block, 65001, &read).Items, Ascii);
 }
 
 // --- refusals of make ---
@@ -94,54 +94,54 @@ TEST_P(MakeRefusalTest, ReturnsTheCodeAndWritesNothing)
 INSTANTIATE_TEST_SUITE_P(
     Cases, MakeRefusalTest,
     ::testing::Values(
-        TMakeRefusal{"FourItems", {"pb", "entry", "user", "pass"}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"NoItems", {}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"FourItems", {"pb", "entry", "user", "pass"}, 65001, MadeAt, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"NoItems", {}, 65001, MadeAt, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{
-            "JapaneseUnder1252", {"pb", "本社", "user", "pass", "phone"}, 1252, kMadeAt, CORVANE_E_NOT_REPRESENTABLE},
-        TMakeRefusal{"EuroUnder932", {"pb", "entry", "user", "€", "phone"}, 932, kMadeAt, CORVANE_E_NOT_REPRESENTABLE},
+            "JapaneseUnder1252", {"pb", "本社", "user", "pass", "phone"}, 1252, MadeAt, CORVANE_E_NOT_REPRESENTABLE},
+        TMakeRefusal{"EuroUnder932", {"pb", "entry", "user", "€", "phone"}, 932, MadeAt, CORVANE_E_NOT_REPRESENTABLE},
         TMakeRefusal{
-            "InvalidUtf8", {"pb", "entry", "user", "pass\xC3(", "phone"}, 65001, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
+            "InvalidUtf8", {"pb", "entry", "user", "pass\xC3(", "phone"}, 65001, MadeAt, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"EncodedSurrogate",
                      {"pb", "entry", "user", "\xED\xA0\x80", "phone"},
                      65001,
-                     kMadeAt,
+                     MadeAt,
                      CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"UnknownCodePage", kAscii, 12345, kMadeAt, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"February30", kAscii, 65001, {2024, 2, 30, 10, 15}, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"Hour24", kAscii, 65001, {2024, 3, 10, 24, 0}, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"Minute60", kAscii, 65001, {2024, 3, 10, 10, 60}, CORVANE_E_INVALID_ARGUMENT},
-        TMakeRefusal{"YearZero", kAscii, 65001, {0, 3, 10, 10, 15}, CORVANE_E_INVALID_ARGUMENT}),
+        TMakeRefusal{"UnknownCodePage", Ascii, 12345, MadeAt, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"February30", Ascii, 65001, {2024, 2, 30, 10, 15}, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"Hour24", Ascii, 65001, {2024, 3, 10, 24, 0}, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"Minute60", Ascii, 65001, {2024, 3, 10, 10, 60}, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"YearZero", Ascii, 65001, {0, 3, 10, 10, 15}, CORVANE_E_INVALID_ARGUMENT}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(LaunchBlockTest, MakeRefusesNullArguments)
 {
-    const std::vector<const char*> items = Pointers(kAscii);
+    const std::vector<const char*> items = Pointers(Ascii);
     char buffer[512];
     std::size_t size = sizeof buffer;
-    EXPECT_EQ(corvane_make_block(nullptr, 5, 65001, &kMadeAt, buffer, &size), CORVANE_E_INVALID_ARGUMENT);
-    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &kMadeAt, buffer, nullptr), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_make_block(nullptr, 5, 65001, &MadeAt, buffer, &size), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &MadeAt, buffer, nullptr), CORVANE_E_INVALID_ARGUMENT);
     std::vector<const char*> withNull = items;
     withNull[3] = nullptr;
-    EXPECT_EQ(corvane_make_block(withNull.data(), 5, 65001, &kMadeAt, buffer, &size), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_make_block(withNull.data(), 5, 65001, &MadeAt, buffer, &size), CORVANE_E_INVALID_ARGUMENT);
 }
 
 // A short buffer gets nothing, and the size needed; that size is enough.
 TEST(LaunchBlockTest, ShortBufferIsToldTheSizeNeeded)
 {
-    const std::vector<const char*> items = Pointers(kAscii);
+    const std::vector<const char*> items = Pointers(Ascii);
     std::size_t needed = 0;
-    ASSERT_EQ(corvane_make_block(items.data(), 5, 65001, &kMadeAt, nullptr, &needed), CORVANE_E_BUFFER_TOO_SMALL);
+    ASSERT_EQ(corvane_make_block(items.data(), 5, 65001, &MadeAt, nullptr, &needed), CORVANE_E_BUFFER_TOO_SMALL);
     ASSERT_GT(needed, 1u);
 
     std::string buffer(needed - 1, 'Z');
     std::size_t size = buffer.size();
-    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &kMadeAt, buffer.data(), &size), CORVANE_E_BUFFER_TOO_SMALL);
+    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &MadeAt, buffer.data(), &size), CORVANE_E_BUFFER_TOO_SMALL);
     EXPECT_EQ(size, needed);
     EXPECT_EQ(buffer, std::string(needed - 1, 'Z'));
 
     buffer.assign(needed, 'Z');
     size = buffer.size();
-    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &kMadeAt, buffer.data(), &size), CORVANE_OK);
+    EXPECT_EQ(corvane_make_block(items.data(), 5, 65001, &MadeAt, buffer.data(), &size), CORVANE_OK);
     EXPECT_EQ(size, needed);
     EXPECT_EQ(std::strlen(buffer.c_str()) + 1, needed);
 }
@@ -150,9 +150,9 @@ TEST(LaunchBlockTest, ShortBufferIsToldTheSizeNeeded)
 
 TEST(LaunchBlockTest, BlockTwoMinutesOldIsRejected)
 {
-    const TMade made = Make(kAscii, 65001, &kMadeAt);
+    const TMade made = Make(Ascii, 65001, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
-    EXPECT_EQ(Read(made.Block, 65001, &kTwoMinutesOn).Result, CORVANE_E_BLOCK_REJECTED);
+    EXPECT_EQ(Read(made.Block, 65001, &TwoMinutesOn).Result, CORVANE_E_BLOCK_REJECTED);
     // Nor is a block read before the minute it was made in.
     const corvane_minute before{2024, 3, 10, 10, 14};
     EXPECT_EQ(Read(made.Block, 65001, &before).Result, CORVANE_E_BLOCK_REJECTED);
@@ -160,46 +160,45 @@ TEST(LaunchBlockTest, BlockTwoMinutesOldIsRejected)
 
 TEST(LaunchBlockTest, CorruptedBlockIsRejected)
 {
-    const TMade made = Make(kAscii, 65001, &kMadeAt);
+    const TMade made = Make(Ascii, 65001, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
     // A changed character in the middle of the ciphertext, a cut block, and text that is no base64.
     std::string changed = made.Block;
     changed[changed.size() / 2] = changed[changed.size() / 2] == 'A' ? 'B' : 'A';
     for (const std::string& block :
          {changed, made.Block.substr(0, made.Block.size() - 8), std::string(""), std::string("not a block!")}) {
-        EXPECT_EQ(Read(block, 65001, &kMadeAt).Result, CORVANE_E_BLOCK_REJECTED) << block;
+        EXPECT_EQ(Read(block, 65001, &MadeAt).Result, CORVANE_E_BLOCK_REJECTED) << block;
     }
 }
 
 TEST(LaunchBlockTest, ReadRefusesBadArguments)
 {
-    const TMade made = Make(kAscii, 65001, &kMadeAt);
+    const TMade made = Make(Ascii, 65001, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
     char items[512];
     std::size_t size = sizeof items;
     std::size_t count = 0;
-    EXPECT_EQ(corvane_read_block(nullptr, 65001, &kMadeAt, items, &size, &count), CORVANE_E_INVALID_ARGUMENT);
-    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kMadeAt, items, nullptr, &count),
+    EXPECT_EQ(corvane_read_block(nullptr, 65001, &MadeAt, items, &size, &count), CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &MadeAt, items, nullptr, &count),
               CORVANE_E_INVALID_ARGUMENT);
-    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kMadeAt, items, &size, nullptr),
+    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &MadeAt, items, &size, nullptr),
               CORVANE_E_INVALID_ARGUMENT);
     const corvane_minute bad{2024, 13, 1, 0, 0};
     EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &bad, items, &size, &count), CORVANE_E_INVALID_ARGUMENT);
-    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 12345, &kMadeAt, items, &size, &count),
-              CORVANE_E_INVALID_ARGUMENT);
+    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 12345, &MadeAt, items, &size, &count), CORVANE_E_INVALID_ARGUMENT);
 }
 
 TEST(LaunchBlockTest, ReadIntoShortBufferTellsSizeAndCount)
 {
-    const TMade made = Make(kAscii, 65001, &kMadeAt);
+    const TMade made = Make(Ascii, 65001, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
     std::size_t expected = 0;
-    for (const std::string& item : kAscii)
+    for (const std::string& item : Ascii)
         expected += item.size() + 1;
     std::string items(expected - 1, 'Z');
     std::size_t size = items.size();
     std::size_t count = 0;
-    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kMadeAt, items.data(), &size, &count),
+    EXPECT_EQ(corvane_read_block(made.Block.c_str(), 65001, &MadeAt, items.data(), &size, &count),
               CORVANE_E_BUFFER_TOO_SMALL);
     EXPECT_EQ(size, expected);
     EXPECT_EQ(count, 5u);

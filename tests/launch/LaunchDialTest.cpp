@@ -25,7 +25,7 @@ using namespace LaunchTesting;
 namespace {
 
 // The password's field in the RASDIALPARAMSW record the double recorded, as UTF-16LE.
-constexpr std::size_t kPasswordOffset = 1548;
+constexpr std::size_t PasswordOffset = 1548;
 
 std::u16string TextAt(const TBytes& record, std::size_t offset)
 {
@@ -82,7 +82,7 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
 };
 
-const std::vector<std::string> kItems{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, \"wörd\"", "vpn.example"};
+const std::vector<std::string> Items{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, \"wörd\"", "vpn.example"};
 
 class LaunchDialTest : public ::testing::Test {
 protected:
@@ -95,7 +95,7 @@ protected:
         TEnvironmentChanges environment = FHarness.DialerEnvironment();
         environment.insert(environment.end(), more.begin(), more.end());
         const TProcessEnvironment scope(environment);
-        const std::vector<const char*> items = Pointers(kItems);
+        const std::vector<const char*> items = Pointers(Items);
         const std::string path = dialer.string();
         return corvane_dial(path.c_str(), items.data(), items.size(), 0, timeoutMs, &result);
     }
@@ -104,7 +104,7 @@ protected:
 // The dialer reads the library's block (made now, in the system's code page) and dials with it.
 TEST_F(LaunchDialTest, DialerReadsTheLibrarysBlock)
 {
-    const std::vector<const char*> items = Pointers(kItems);
+    const std::vector<const char*> items = Pointers(Items);
     std::size_t size = 0;
     ASSERT_EQ(corvane_make_block(items.data(), items.size(), 0, nullptr, nullptr, &size), CORVANE_E_BUFFER_TOO_SMALL);
     std::string block(size, '\0');
@@ -116,7 +116,7 @@ TEST_F(LaunchDialTest, DialerReadsTheLibrarysBlock)
     const auto dial = FHarness.Recorded();
     ASSERT_TRUE(dial.has_value());
     EXPECT_EQ(dial->Phonebook, u"C:\\pb\\rasphone.pbk");
-    EXPECT_EQ(TextAt(dial->Params, kPasswordOffset), U16("p@ss, \"wörd\""));
+    EXPECT_EQ(TextAt(dial->Params, PasswordOffset), U16("p@ss, \"wörd\""));
 }
 
 struct TDialCase {
@@ -136,7 +136,7 @@ TEST_P(LaunchDialResultTest, ReturnsTheDialResult)
     EXPECT_EQ(result, GetParam().ServiceResult);
     const auto dial = FHarness.Recorded();
     ASSERT_TRUE(dial.has_value());
-    EXPECT_EQ(TextAt(dial->Params, kPasswordOffset), U16("p@ss, \"wörd\""));
+    EXPECT_EQ(TextAt(dial->Params, PasswordOffset), U16("p@ss, \"wörd\""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, LaunchDialResultTest,
@@ -150,21 +150,21 @@ TEST_F(LaunchDialTest, ThreadsDialAtOnce)
 {
     FHarness.SetDialResult(691);
     const TProcessEnvironment scope(FHarness.DialerEnvironment());
-    const std::vector<const char*> items = Pointers(kItems);
+    const std::vector<const char*> items = Pointers(Items);
     const std::string path = FHarness.DialerPath().string();
-    constexpr int kThreads = 4;
-    std::vector<int> codes(kThreads, 1);
-    std::vector<std::uint32_t> results(kThreads, 0);
+    constexpr int Threads = 4;
+    std::vector<int> codes(Threads, 1);
+    std::vector<std::uint32_t> results(Threads, 0);
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
+    for (int t = 0; t < Threads; ++t)
         threads.emplace_back([&, t] {
             codes[static_cast<std::size_t>(t)] =
                 corvane_dial(path.c_str(), items.data(), items.size(), 0, 60000, &results[static_cast<std::size_t>(t)]);
         });
     for (std::thread& thread : threads)
         thread.join();
-    EXPECT_EQ(codes, std::vector<int>(kThreads, CORVANE_OK));
-    EXPECT_EQ(results, std::vector<std::uint32_t>(kThreads, 691u));
+    EXPECT_EQ(codes, std::vector<int>(Threads, CORVANE_OK));
+    EXPECT_EQ(results, std::vector<std::uint32_t>(Threads, 691u));
 }
 
 TEST_F(LaunchDialTest, MissingDialerIsNotStarted)
@@ -177,7 +177,7 @@ TEST_F(LaunchDialTest, MissingDialerIsNotStarted)
 
 TEST_F(LaunchDialTest, BadArgumentsAreRefusedBeforeAnythingStarts)
 {
-    const std::vector<const char*> items = Pointers(kItems);
+    const std::vector<const char*> items = Pointers(Items);
     const std::string path = FHarness.DialerPath().string();
     std::uint32_t result = 0;
     EXPECT_EQ(corvane_dial(nullptr, items.data(), 5, 0, 0, &result), CORVANE_E_INVALID_ARGUMENT);

@@ -17,9 +17,9 @@ using namespace LaunchTesting;
 
 namespace {
 
-constexpr std::size_t kCopyWindow = 8;
+constexpr std::size_t CopyWindow = 8;
 // A short password lives inside a text's own object, a long one in a buffer of its own.
-const char* const kPasswords[] = {"Pw7!x", "Zq7-probe-Pw9x!launch-library"};
+const char* const Passwords[] = {"Pw7!x", "Zq7-probe-Pw9x!launch-library"};
 
 class LaunchFreedBlockTest : public ::testing::TestWithParam<const char*> {
 protected:
@@ -32,7 +32,7 @@ protected:
     // Held for the test's length: a temporary freed while the watch is on would be found itself.
     const std::u16string FSecret = TestSupport::U16(Password());
     const std::u16string& Secret() const { return FSecret; }
-    static std::size_t Window() { return std::min(kCopyWindow, Password().size()); }
+    static std::size_t Window() { return std::min(CopyWindow, Password().size()); }
     static std::vector<std::string> Items() { return {"C:\\pbk\\office.pbk", "Office", "taro", Password(), "03"}; }
 };
 
@@ -43,20 +43,20 @@ TEST_P(LaunchFreedBlockTest, MakeLeavesNoCopy)
     std::string block(1024, '\0');
     std::size_t size = block.size();
     FreedBlockProbe::TWatch watch(Secret(), Window());
-    ASSERT_EQ(corvane_make_block(pointers.data(), pointers.size(), 65001, &kMadeAt, block.data(), &size), CORVANE_OK);
+    ASSERT_EQ(corvane_make_block(pointers.data(), pointers.size(), 65001, &MadeAt, block.data(), &size), CORVANE_OK);
     EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
 }
 
 TEST_P(LaunchFreedBlockTest, ReadLeavesNoCopy)
 {
-    const TMade made = Make(Items(), 65001, &kMadeAt);
+    const TMade made = Make(Items(), 65001, &MadeAt);
     ASSERT_EQ(made.Result, CORVANE_OK);
     std::string items(1024, '\0');
     std::size_t size = items.size();
     std::size_t count = 0;
     {
         FreedBlockProbe::TWatch watch(Secret(), Window());
-        ASSERT_EQ(corvane_read_block(made.Block.c_str(), 65001, &kNextMinute, items.data(), &size, &count), CORVANE_OK);
+        ASSERT_EQ(corvane_read_block(made.Block.c_str(), 65001, &NextMinute, items.data(), &size, &count), CORVANE_OK);
         EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
     }
     EXPECT_NE(items.find(Password()), std::string::npos);
@@ -94,6 +94,6 @@ TEST_P(LaunchFreedBlockTest, DialLeavesNoCopy)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Passwords, LaunchFreedBlockTest, ::testing::ValuesIn(kPasswords));
+INSTANTIATE_TEST_SUITE_P(Passwords, LaunchFreedBlockTest, ::testing::ValuesIn(Passwords));
 
 }  // namespace

@@ -11,9 +11,9 @@
 namespace LaunchTesting {
 
 // 10:15 on 10 March 2024, and the minutes around it: fixed, never the running clock.
-inline constexpr corvane_minute kMadeAt{2024, 3, 10, 10, 15};
-inline constexpr corvane_minute kNextMinute{2024, 3, 10, 10, 16};
-inline constexpr corvane_minute kTwoMinutesOn{2024, 3, 10, 10, 17};
+inline constexpr corvane_minute MadeAt{2024, 3, 10, 10, 15};
+inline constexpr corvane_minute NextMinute{2024, 3, 10, 10, 16};
+inline constexpr corvane_minute TwoMinutesOn{2024, 3, 10, 10, 17};
 
 // The items as the C array the interface takes (pointers into the strings, which must outlive it).
 std::vector<const char*> Pointers(const std::vector<std::string>& items);

@@ -18,7 +18,7 @@ struct TThreadCase {
     std::vector<std::string> Items;
 };
 
-const TThreadCase kCases[] = {
+const TThreadCase Cases[] = {
     {65001, {"C:\\電話帳\\pb.pbk", "本社 VPN", "山田", "パスワード", "03-1234"}},
     {1252, {"C:\\Bücher\\pb.pbk", "Büro", "José", "naïve", "+49 30"}},
     {932, {"C:\\電話帳\\pb.pbk", "本社", "山田", "ﾊﾟｽﾜｰﾄﾞ", "03-1234"}},
@@ -27,24 +27,24 @@ const TThreadCase kCases[] = {
 
 TEST(LaunchThreadsTest, EightThreadsMakeAndReadInTheirOwnCodePages)
 {
-    constexpr int kThreads = 8;
-    constexpr int kRounds = 25;
+    constexpr int Threads = 8;
+    constexpr int Rounds = 25;
     std::atomic<int> failures{0};
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < Threads; ++t) {
         threads.emplace_back([&, t] {
             while (!go.load()) {
                 std::this_thread::yield();
             }
-            const TThreadCase& own = kCases[static_cast<std::size_t>(t) % std::size(kCases)];
-            for (int round = 0; round < kRounds; ++round) {
-                const TMade made = Make(own.Items, own.CodePage, &kMadeAt);
+            const TThreadCase& own = Cases[static_cast<std::size_t>(t) % std::size(Cases)];
+            for (int round = 0; round < Rounds; ++round) {
+                const TMade made = Make(own.Items, own.CodePage, &MadeAt);
                 if (made.Result != CORVANE_OK) {
                     ++failures;
                     continue;
                 }
-                const TRead read = Read(made.Block, own.CodePage, &kNextMinute);
+                const TRead read = Read(made.Block, own.CodePage, &NextMinute);
                 if (read.Result != CORVANE_OK || read.Items != own.Items)
                     ++failures;
             }

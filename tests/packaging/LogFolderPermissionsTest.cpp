@@ -162,14 +162,14 @@ ACCESS_MASK Mapped(ACCESS_MASK access)
 }
 
 // What a standard user's dialer does in the folder, and what support staff do there.
-const TNeed kFolderNeeds[] = {
+const TNeed FolderNeeds[] = {
     {"test that the folder exists (its attributes)", FILE_READ_ATTRIBUTES | SYNCHRONIZE},
     {"list the folder to find the logs (generic read)", GENERIC_READ},
     {"reach a file in it by name", FILE_TRAVERSE},
     {"create the log", FILE_ADD_FILE},
     {"move the log to the .old name", FILE_ADD_FILE},
 };
-const TNeed kFileNeeds[] = {
+const TNeed FileNeeds[] = {
     {"open the log to measure and append (the writer's access)", LogAppendAccess},
     {"open the log to rename it to .old (the rotation's access)", LogRotateAccess},
     {"append a record", FILE_APPEND_DATA},
@@ -178,7 +178,7 @@ const TNeed kFileNeeds[] = {
     {"read the log", GENERIC_READ},
 };
 // What no standard user may do.
-const TNeed kFolderRefusals[] = {
+const TNeed FolderRefusals[] = {
     {"make a folder or junction in it", FILE_ADD_SUBDIRECTORY},
     {"delete any file through the folder", FILE_DELETE_CHILD},
     {"delete or rename the folder", DELETE},
@@ -186,7 +186,7 @@ const TNeed kFolderRefusals[] = {
     {"change the folder's permissions or owner", WRITE_DAC | WRITE_OWNER},
     {"read or change its audit settings", ACCESS_SYSTEM_SECURITY},
 };
-const TNeed kFileRefusals[] = {
+const TNeed FileRefusals[] = {
     {"mark a log read-only or change its extended attributes", FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA},
     {"change a log's permissions", WRITE_DAC},
     {"take a log's ownership", WRITE_OWNER},
@@ -226,22 +226,22 @@ TEST_F(LogFolderPermissions, SystemAndAdministratorsHaveFullControlOfEverything)
 TEST_F(LogFolderPermissions, UsersMayDoWhatTheLogNeedsOnTheFolderAndNothingMore)
 {
     const ACCESS_MASK folder = Of(TTrustee::Users).Folder;
-    for (const TNeed& need : kFolderNeeds)
+    for (const TNeed& need : FolderNeeds)
         EXPECT_EQ(folder & Mapped(need.Access), Mapped(need.Access)) << "users cannot " << need.What;
-    for (const TNeed& refusal : kFolderRefusals)
+    for (const TNeed& refusal : FolderRefusals)
         EXPECT_EQ(folder & refusal.Access, 0u) << "users may " << refusal.What;
-    EXPECT_EQ(folder & ~Union(std::begin(kFolderNeeds), std::end(kFolderNeeds)), 0u)
+    EXPECT_EQ(folder & ~Union(std::begin(FolderNeeds), std::end(FolderNeeds)), 0u)
         << std::hex << "users have more on the folder than the log needs: 0x" << folder;
 }
 
 TEST_F(LogFolderPermissions, UsersMayReadAppendToAndRotateEveryLogAndNothingMore)
 {
     const ACCESS_MASK files = Of(TTrustee::Users).Files;
-    for (const TNeed& need : kFileNeeds)
+    for (const TNeed& need : FileNeeds)
         EXPECT_EQ(files & Mapped(need.Access), Mapped(need.Access)) << "users cannot " << need.What;
-    for (const TNeed& refusal : kFileRefusals)
+    for (const TNeed& refusal : FileRefusals)
         EXPECT_EQ(files & refusal.Access, 0u) << "users may " << refusal.What;
-    EXPECT_EQ(files & ~Union(std::begin(kFileNeeds), std::end(kFileNeeds)), 0u)
+    EXPECT_EQ(files & ~Union(std::begin(FileNeeds), std::end(FileNeeds)), 0u)
         << std::hex << "users have more on a log than the log needs: 0x" << files;
 }
 

@@ -22,7 +22,7 @@ public:
     }
 
     // True when the code page is in force; otherwise the caller skips with Reason().
-    bool Pin(std::uint32_t codePage)
+    [[nodiscard]] bool Pin(std::uint32_t codePage)
     {
 #ifdef _WIN32
         FReason = "needs ANSI code page " + std::to_string(codePage) + ", this process has " +

@@ -220,9 +220,9 @@ TEST(AnsiEncoding, Utf8StandsInAsTheSystemCodePage)
 TEST(AnsiEncoding, UndecodableBytesBecomeReplacementCharacters)
 {
     TCodePagePin pin;
-    pin.Pin(65001);
+    ASSERT_TRUE(pin.Pin(65001));
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("41ff42eda08043e381")), u"A\ufffdB\ufffd\ufffd\ufffdC\ufffd");
-    pin.Pin(932);
+    ASSERT_TRUE(pin.Pin(932));
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex("4193")), u"A\ufffd");
 }
 
@@ -259,7 +259,7 @@ protected:
 
 TEST_P(AnsiDecodingRun, GivesEveryUnitItsOwnReplacements)
 {
-    FPin.Pin(GetParam().CodePage);
+    ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
     ASSERT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().UnitHex)), GetParam().UnitText);
     EXPECT_EQ(Decode(TEncoding::ANSI(), Repeated(FromHex(GetParam().UnitHex), RunUnits)),
               Repeated(GetParam().UnitText, RunUnits));
@@ -295,7 +295,7 @@ protected:
 
 TEST_P(AnsiDecodingOrder, KeepsEveryReplacementInItsPlace)
 {
-    FPin.Pin(GetParam().CodePage);
+    ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
     EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().Hex)), GetParam().Text);
 }
 
@@ -328,7 +328,7 @@ protected:
 
 TEST_P(AnsiEncodingRun, GivesEveryUnitItsOwnDefaultCharacters)
 {
-    FPin.Pin(GetParam().CodePage);
+    ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
     ASSERT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().UnitText)), GetParam().UnitHex);
     EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(Repeated(GetParam().UnitText, RunUnits))),
               Repeated(std::string(GetParam().UnitHex), RunUnits));
@@ -361,7 +361,7 @@ TEST(AnsiEncoding, FollowsEveryChangeOfCodePage)
     TCodePagePin pin;
     for (int round = 0; round < 2; ++round) {
         for (const TStep& step : steps) {
-            pin.Pin(step.CodePage);
+            ASSERT_TRUE(pin.Pin(step.CodePage));
             EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(step.Hex)), step.Decoded) << step.CodePage << " " << step.Hex;
             EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(step.Text)), step.Encoded) << step.CodePage << " " << step.Encoded;
         }
@@ -373,7 +373,7 @@ TEST(AnsiEncoding, FollowsEveryChangeOfCodePage)
 TEST(AnsiEncoding, EveryConversionStartsInTheInitialShiftState)
 {
     TCodePagePin pin;
-    pin.Pin(930);
+    ASSERT_TRUE(pin.Pin(930));
     for (int round = 0; round < 3; ++round) {
         EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(u"\u3042")), "0e44810f");
         EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(u"a")), "62");
@@ -386,7 +386,7 @@ TEST(AnsiEncoding, EveryConversionStartsInTheInitialShiftState)
 TEST(AnsiEncoding, ThreadsConvertSideBySide)
 {
     TCodePagePin pin;
-    pin.Pin(930);
+    ASSERT_TRUE(pin.Pin(930));
     struct TWork {
         std::u16string Text;
         const char* Hex;

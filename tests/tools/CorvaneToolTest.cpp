@@ -95,18 +95,18 @@ void PrintTo(const TMomentCase& c, std::ostream* os)
 }
 
 // Five items, as every block needs.
-const std::string kFiveX = "x\nx\nx\nx\nx\n";
+const std::string FiveX = "x\nx\nx\nx\nx\n";
 
 class ParamsMomentTest : public CorvaneToolTest, public ::testing::WithParamInterface<TMomentCase> {};
 
 TEST_P(ParamsMomentTest, BlockIsAcceptedInItsMinuteAndTheNextOnly)
 {
-    const auto made = Corvane({"make-params", "--at", GetParam().MadeAt}, kFiveX);
+    const auto made = Corvane({"make-params", "--at", GetParam().MadeAt}, FiveX);
     ASSERT_EQ(made.ExitCode, 0) << made.Err;
     const auto read = Corvane({"read-params", "--at", GetParam().ReadAt, Chomp(made.Out)});
     if (GetParam().Accepted) {
         EXPECT_EQ(read.ExitCode, 0) << read.Err;
-        EXPECT_EQ(read.Out, kFiveX);
+        EXPECT_EQ(read.Out, FiveX);
     } else {
         EXPECT_EQ(read.ExitCode, 1);
         EXPECT_EQ(read.Out, "");

@@ -16,9 +16,9 @@ using namespace DialerTesting;
 
 namespace {
 
-const std::string kEarlierRecord = "[2026/01/01 00:00:00] \r\nErrorMsgST/\r\nearlier\r\n/ErrorMsgED\r\n";
+const std::string EarlierRecord = "[2026/01/01 00:00:00] \r\nErrorMsgST/\r\nearlier\r\n/ErrorMsgED\r\n";
 
-const std::vector<std::string> kFiveItems{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, word", "vpn.example"};
+const std::vector<std::string> FiveItems{"C:\\pb\\rasphone.pbk", "office vpn", "alice", "p@ss, word", "vpn.example"};
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -72,7 +72,7 @@ protected:
 TEST_F(DialCommandTest, SuccessfulDialExitsZeroAndHandsTheItemsToTheService)
 {
     FHarness.SetDialResult(0);
-    const auto run = Dial(kFiveItems);
+    const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out, "exit status 0: success: the connection was made\n");
     const auto dial = FHarness.Recorded();
@@ -92,7 +92,7 @@ class DialResultTest : public DialCommandTest, public ::testing::WithParamInterf
 TEST_P(DialResultTest, ReportsTheStatusAndWhatItMeans)
 {
     FHarness.SetDialResult(GetParam().DialResult);
-    const auto run = Dial(kFiveItems);
+    const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     EXPECT_EQ(run.Err, "");
     const auto lines = Lines(run.Out);
@@ -101,7 +101,7 @@ TEST_P(DialResultTest, ReportsTheStatusAndWhatItMeans)
     const bool readBack = SeenStatus(GetParam().DialResult) != static_cast<std::uint32_t>(PosixOtherFailure);
     EXPECT_NE(lines[0].find(readBack ? GetParam().Meaning : "cannot be read back"), std::string::npos) << lines[0];
 
-    const auto json = Dial(kFiveItems, {"--json"});
+    const auto json = Dial(FiveItems, {"--json"});
     EXPECT_EQ(json.ExitCode, 1);
     const std::string dialResult = readBack ? std::to_string(GetParam().DialResult) : "null";
     EXPECT_TRUE(json.Out.starts_with("{\"status\": " + std::to_string(SeenStatus(GetParam().DialResult)) +
@@ -122,9 +122,9 @@ INSTANTIATE_TEST_SUITE_P(Results, DialResultTest,
 TEST_F(DialCommandTest, NoDialResultShowsTheRecordTheRunAdded)
 {
     // An earlier record stays out of the report: only what this run added is shown.
-    WriteFileBytes(FHarness.LogFile(), kEarlierRecord);
+    WriteFileBytes(FHarness.LogFile(), EarlierRecord);
     FHarness.UseRasLibrary(TRasLibrary::Missing);
-    const auto run = Dial(kFiveItems);
+    const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     const auto lines = Lines(run.Out);
     ASSERT_EQ(lines.size(), 2u) << run.Out;
@@ -151,11 +151,11 @@ TEST_F(DialCommandTest, NoRecordAddedIsSaidAndNoEarlierRecordIsShown)
     std::filesystem::create_directories(logDir, error);
     if (error)
         GTEST_SKIP() << "this system makes no folder of that length: " << error.message();
-    WriteFileBytes(logDir / "CorvaneDialer.log", kEarlierRecord);
+    WriteFileBytes(logDir / "CorvaneDialer.log", EarlierRecord);
     FHarness.Environment().emplace_back("PROGRAMDATA", data.string());
     FHarness.UseRasLibrary(TRasLibrary::Missing);
 
-    const auto run = Dial(kFiveItems);
+    const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     const auto lines = Lines(run.Out);
     ASSERT_EQ(lines.size(), 2u) << run.Out;
@@ -163,21 +163,21 @@ TEST_F(DialCommandTest, NoRecordAddedIsSaidAndNoEarlierRecordIsShown)
     EXPECT_TRUE(lines[1].starts_with("this run added no record to ")) << lines[1];
     EXPECT_EQ(run.Out.find("earlier"), std::string::npos) << run.Out;
 
-    const auto json = Dial(kFiveItems, {"--json"});
+    const auto json = Dial(FiveItems, {"--json"});
     EXPECT_TRUE(json.Out.ends_with(", \"records\": []}\n")) << json.Out;
     const TBytes log = ReadFileBytes(logDir / "CorvaneDialer.log");
-    EXPECT_EQ(std::string(log.begin(), log.end()), kEarlierRecord);
+    EXPECT_EQ(std::string(log.begin(), log.end()), EarlierRecord);
 }
 
 // Another writer holds the log for the whole run: the dialer cannot add its record and dial
 // cannot read the log. The status still comes first, and the records are said to be unreadable.
 TEST_F(DialCommandTest, HeldLogStillGivesTheStatusFirst)
 {
-    WriteFileBytes(FHarness.LogFile(), kEarlierRecord);
+    WriteFileBytes(FHarness.LogFile(), EarlierRecord);
     FHarness.UseRasLibrary(TRasLibrary::Missing);
     const TFileHold hold(FHarness.LogFile());
 
-    const auto run = Dial(kFiveItems);
+    const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     EXPECT_EQ(run.Err, "");
     const auto lines = Lines(run.Out);
@@ -186,7 +186,7 @@ TEST_F(DialCommandTest, HeldLogStillGivesTheStatusFirst)
     EXPECT_TRUE(lines[1].starts_with("the records this run added cannot be read now (")) << lines[1];
     EXPECT_NE(lines[1].find("corvane read-log "), std::string::npos) << lines[1];
 
-    const auto json = Dial(kFiveItems, {"--json"});
+    const auto json = Dial(FiveItems, {"--json"});
     EXPECT_EQ(json.ExitCode, 1) << json.Err;
     EXPECT_TRUE(
         json.Out.starts_with("{\"status\": " + std::to_string(SeenStatus(NoDialResult)) + ", \"dialResult\": 9999, "))
@@ -202,7 +202,7 @@ TEST_F(DialCommandTest, NoDialResultAfterTheLogWasRotatedShowsOnlyTheNewRecord)
     WriteFileBytes(FHarness.LogFile(),
                    "[2026/01/01 00:00:00] \r\nErrorMsgST/\r\n" + std::string(70000, 'x') + "\r\n/ErrorMsgED\r\n");
     FHarness.UseRasLibrary(TRasLibrary::Missing);
-    const auto run = Dial(kFiveItems, {"--json"});
+    const auto run = Dial(FiveItems, {"--json"});
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     EXPECT_TRUE(
         run.Out.starts_with("{\"status\": " + std::to_string(SeenStatus(NoDialResult)) + ", \"dialResult\": 9999, "))
@@ -216,7 +216,7 @@ TEST_F(DialCommandTest, NoDialResultAfterTheLogWasRotatedShowsOnlyTheNewRecord)
 
 TEST_F(DialCommandTest, MissingDialerIsAClearFailure)
 {
-    const auto run = Dial(kFiveItems, {}, FDir / "nowhere" / "CorvaneDialer.exe");
+    const auto run = Dial(FiveItems, {}, FDir / "nowhere" / "CorvaneDialer.exe");
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Out, "");
     EXPECT_TRUE(run.Err.starts_with("corvane: no dialer at ")) << run.Err;
@@ -225,7 +225,7 @@ TEST_F(DialCommandTest, MissingDialerIsAClearFailure)
 
 TEST_F(DialCommandTest, DialerThatHangsIsStoppedAtTheTimeout)
 {
-    const auto run = Dial(kFiveItems, {"--timeout", "1"}, BuiltProgram("HangingProgram"));
+    const auto run = Dial(FiveItems, {"--timeout", "1"}, BuiltProgram("HangingProgram"));
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Out, "");
     // Standard error is a text stream: Windows ends its line with CR LF.
@@ -310,7 +310,7 @@ TEST_F(DialCommandTest, DialerOutputGoesToStandardError)
 TEST_F(DialCommandTest, LongestTimeoutIsTaken)
 {
     FHarness.SetDialResult(0);
-    const auto run = Dial(kFiveItems, {"--timeout", "86400"});
+    const auto run = Dial(FiveItems, {"--timeout", "86400"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out, "exit status 0: success: the connection was made\n");
 }
@@ -318,7 +318,7 @@ TEST_F(DialCommandTest, LongestTimeoutIsTaken)
 TEST_F(DialCommandTest, BadTimeoutIsAUsageError)
 {
     for (const char* timeout : {"0", "-5", "1.5", "86401", ""}) {
-        const auto run = Dial(kFiveItems, {std::string("--timeout=") + timeout});
+        const auto run = Dial(FiveItems, {std::string("--timeout=") + timeout});
         EXPECT_EQ(run.ExitCode, 2) << timeout;
         EXPECT_FALSE(FHarness.Recorded().has_value());
     }

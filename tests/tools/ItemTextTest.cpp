@@ -23,9 +23,9 @@ std::string Utf16Le(const std::u16string& text)
     return bytes;
 }
 
-const std::string kItems = "C:\\pb\\rasphone.pbk\r\n社内VPN\r\nユーザー\r\np@ss\r\n\r\n";
+const std::string Items = "C:\\pb\\rasphone.pbk\r\n社内VPN\r\nユーザー\r\np@ss\r\n\r\n";
 // The items as read-params prints them.
-const std::string kShown = "C:\\pb\\rasphone.pbk\n社内VPN\nユーザー\np@ss\n\n";
+const std::string Shown = "C:\\pb\\rasphone.pbk\n社内VPN\nユーザー\np@ss\n\n";
 
 struct TItemCase {
     const char* Name;
@@ -59,7 +59,7 @@ protected:
         const auto read = RunCaptured(BuiltProgram("corvane"),
                                       {"read-params", "--code-page", "65001", "--at", "2026-03-04 10:15", block});
         EXPECT_EQ(read.ExitCode, 0) << read.Err;
-        EXPECT_EQ(read.Out, kShown);
+        EXPECT_EQ(read.Out, Shown);
     }
 };
 
@@ -76,7 +76,7 @@ TEST_P(ItemTextTest, RedirectedStandardInputIsDecodedByItsMark)
 
 INSTANTIATE_TEST_SUITE_P(
     Encodings, ItemTextTest,
-    ::testing::Values(TItemCase{"Utf8", kItems, true}, TItemCase{"Utf8WithMark", "\xEF\xBB\xBF" + kItems, true},
+    ::testing::Values(TItemCase{"Utf8", Items, true}, TItemCase{"Utf8WithMark", "\xEF\xBB\xBF" + Items, true},
                       TItemCase{"Utf16LeWithMark",
                                 Utf16Le(u"C:\\pb\\rasphone.pbk\r\n社内VPN\r\nユーザー\r\np@ss\r\n\r\n"), true},
                       TItemCase{"Utf16LeOddLength", Utf16Le(u"abc") + "x", false},

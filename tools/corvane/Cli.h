@@ -16,10 +16,13 @@
 // bytes) on standard error. what() is the same line.
 class EToolError : public std::exception {
 public:
-    explicit EToolError(std::string message) : Message(std::move(message)) {}
-    const char* what() const noexcept override { return Message.c_str(); }
+    explicit EToolError(std::string message) : FMessage(std::move(message)) {}
 
-    std::string Message;
+    const std::string& Message() const noexcept { return FMessage; }
+    const char* what() const noexcept override { return FMessage.c_str(); }
+
+private:
+    std::string FMessage;
 };
 
 // Wrong usage: exit code 2.

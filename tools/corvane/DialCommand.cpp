@@ -23,21 +23,21 @@
 
 namespace {
 
-constexpr std::uint32_t kDefaultTimeoutSeconds = 300;
-constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
+constexpr std::uint32_t DefaultTimeoutSeconds = 300;
+constexpr std::uint32_t MaxTimeoutSeconds = 86400;
 
 std::uint32_t TakeTimeout(TCommandArgs& args)
 {
     const auto text = args.TakeValue("--timeout");
     if (!text)
-        return kDefaultTimeoutSeconds;
+        return DefaultTimeoutSeconds;
     std::uint32_t seconds = 0;
     for (char16_t c : *text) {
-        if (c < u'0' || c > u'9' || seconds > kMaxTimeoutSeconds)
+        if (c < u'0' || c > u'9' || seconds > MaxTimeoutSeconds)
             throw EUsageError{"--timeout wants whole seconds from 1 to 86400"};
         seconds = seconds * 10 + static_cast<std::uint32_t>(c - u'0');
     }
-    if (text->empty() || seconds == 0 || seconds > kMaxTimeoutSeconds)
+    if (text->empty() || seconds == 0 || seconds > MaxTimeoutSeconds)
         throw EUsageError{"--timeout wants whole seconds from 1 to 86400"};
     return seconds;
 }

@@ -4,7 +4,7 @@
 
 namespace {
 
-const char* const kToolHelp =
+const char* const ToolHelp =
     "usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
     "Makes and reads the dialer's parameter blocks, reads its encrypted error log, and encrypts\n"
@@ -39,7 +39,7 @@ const char* const kToolHelp =
     "Exit codes: 0 success; 1 the operation failed (wrong key, block rejected, a log record that is\n"
     "not ok, plain or fallback, unreadable file); 2 usage error.\n";
 
-const std::string kKeyHelp =
+const std::string KeyHelp =
     "  --key-file F     the key is the text of file F (UTF-8); one trailing line break is not part\n"
     "                   of the key\n"
     "  --key-env VAR    the key is the value of environment variable VAR\n"
@@ -87,22 +87,22 @@ const std::map<std::string, std::string>& CommandHelp()
          "  --utf8        carry the text as UTF-8 instead of the ANSI code page\n"
          "  --layout      none: one line; breaks (default): lines of 76 separated by CR LF;\n"
          "                xe5: every full line of 76 followed by CR LF\n" +
-             kKeyHelp},
+             KeyHelp},
         {"decrypt",
          "usage: corvane decrypt [--check-data] [--utf8] [--code-page CP] (--key-file F | --key-env VAR)\n"
          "Decrypts base64 text of any layout from standard input and writes the text (UTF-8). Give the\n"
          "same --check-data and --utf8 as the encryption.\n" +
-             kKeyHelp},
+             KeyHelp},
         {"encrypt-file",
          "usage: corvane encrypt-file (--key-file F | --key-env VAR) IN OUT\n"
          "Encrypts file IN into OUT (no check data), in constant memory. OUT is written under a temporary\n"
          "name beside it and renamed when complete. Progress goes to standard error on a terminal.\n" +
-             kKeyHelp},
+             KeyHelp},
         {"decrypt-file",
          "usage: corvane decrypt-file (--key-file F | --key-env VAR) IN OUT\n"
          "Decrypts file IN into OUT, in constant memory. OUT appears only when the whole file decrypted;\n"
          "a wrong key or damaged file leaves nothing behind.\n" +
-             kKeyHelp},
+             KeyHelp},
         {"sha256",
          "usage: corvane sha256 --salt S TEXT\n"
          "Prints base64 of SHA-256 over the UTF-8 bytes of S followed by TEXT.\n"},
@@ -148,7 +148,7 @@ const std::map<std::string, std::string>& CommandHelp()
 const char* HelpText(const std::string& command)
 {
     if (command.empty())
-        return kToolHelp;
+        return ToolHelp;
     const auto it = CommandHelp().find(command);
     return it == CommandHelp().end() ? "" : it->second.c_str();
 }

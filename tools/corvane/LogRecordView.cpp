@@ -9,7 +9,7 @@
 namespace {
 
 // The body that stands for a failed encryption: its fifteen Japanese characters written as ASCII.
-constexpr std::string_view kFallbackBody = "???????????????";
+constexpr std::string_view FallbackBody = "???????????????";
 
 bool IsBase64Body(std::string_view body)
 {
@@ -93,7 +93,7 @@ TShownRecord ShowRecord(const TLogRecord& record)
     TShownRecord shown{record.Time, "", u"", record.Body, false};
     if (record.Truncated) {
         shown.Status = "truncated";
-    } else if (record.Body == kFallbackBody) {
+    } else if (record.Body == FallbackBody) {
         shown.Status = "fallback";
     } else if (!IsBase64Body(record.Body)) {
         shown.Status = "plain";

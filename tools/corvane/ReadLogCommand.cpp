@@ -19,7 +19,7 @@ int ReadLogCommand(TCommandArgs& args)
         try {
             bytes = ReadFileBytes(file);
         } catch (const EToolFailure& failure) {
-            WriteError(failure.Message);
+            WriteError(failure.Message());
             exitCode = 1;
             continue;
         }

@@ -66,10 +66,10 @@ int Run(std::vector<std::u16string> args)
             throw EToolFailure{"cannot write standard output"};
         return exitCode;
     } catch (const EUsageError& e) {
-        WriteError(e.Message);
+        WriteError(e.Message());
         return 2;
     } catch (const EToolFailure& e) {
-        WriteError(e.Message);
+        WriteError(e.Message());
         return 1;
     } catch (const std::exception& e) {
         WriteError(e.what());

@@ -40,7 +40,7 @@ NTSTATUS CheckCommon(const TKey* key, PUCHAR input, ULONG inputSize, void* paddi
 
 // Starts a call from the given IV (all zero without one). The key schedule is set up again
 // only when the direction changes, so a run of calls in one direction costs no key setup.
-bool StartCall(TKey& key, const std::uint8_t* iv, int direction) noexcept
+[[nodiscard]] bool StartCall(TKey& key, const std::uint8_t* iv, int direction) noexcept
 {
     static constexpr std::uint8_t ZeroIv[Block] = {};
     const std::uint8_t* keyBytes = key.Direction == direction ? nullptr : key.Key;
@@ -51,7 +51,7 @@ bool StartCall(TKey& key, const std::uint8_t* iv, int direction) noexcept
 }
 
 // Runs whole blocks through the context; EVP takes int lengths, so large inputs go in pieces.
-bool RunBlocks(TKey& key, const std::uint8_t* input, std::uint8_t* output, std::uint64_t size) noexcept
+[[nodiscard]] bool RunBlocks(TKey& key, const std::uint8_t* input, std::uint8_t* output, std::uint64_t size) noexcept
 {
     constexpr std::uint64_t Piece = 1U << 30;
     while (size > 0) {

@@ -83,7 +83,7 @@ TProviderOwner MakeProvider() noexcept
     }
 }
 
-bool FetchAlgorithm(TProvider& provider) noexcept
+[[nodiscard]] bool FetchAlgorithm(TProvider& provider) noexcept
 {
     switch (provider.Kind) {
         case TAlgorithmKind::Aes:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/SecureMemory.h"
 #include "core/SecureText.h"
 #include "core/Text.h"
 #include "core/Utf8.h"
@@ -37,20 +38,20 @@
 
 namespace {
 
-constexpr std::uint32_t kUtf8CodePage = 65001;
+constexpr std::uint32_t Utf8CodePage = 65001;
 
-std::atomic<std::uint32_t> GCodePage{kUtf8CodePage};
+std::atomic<std::uint32_t> GCodePage{Utf8CodePage};
 // This thread's choice over the process's; 0 while none.
 thread_local std::uint32_t GThreadCodePage = 0;
 
 // iconv's own code points, native 32-bit units.
-constexpr const char* kCodePointsName = "WCHAR_T";
+constexpr const char* CodePointsName = "WCHAR_T";
 
-using TCodePoints = std::vector<char32_t, TWipingAllocator<char32_t>>;
+using TCodePoints = TSecureVector<char32_t>;
 
 std::string IconvName(std::uint32_t codePage)
 {
-    if (codePage == kUtf8CodePage)
+    if (codePage == Utf8CodePage)
         return "UTF-8";
     return "CP" + std::to_string(codePage);
 }
@@ -93,8 +94,8 @@ iconv_t CachedIconv(TDirection direction, std::uint32_t codePage)
     TCachedIconv& entry = cache[direction == TDirection::ToAnsi ? 0 : 1];
     if (!entry.Descriptor || entry.CodePage != codePage) {
         const std::string name = IconvName(codePage);
-        entry.Descriptor = direction == TDirection::ToAnsi ? OpenOrRaise(name, kCodePointsName, codePage)
-                                                           : OpenOrRaise(kCodePointsName, name, codePage);
+        entry.Descriptor = direction == TDirection::ToAnsi ? OpenOrRaise(name, CodePointsName, codePage)
+                                                           : OpenOrRaise(CodePointsName, name, codePage);
         entry.CodePage = codePage;
     }
     // A conversion that ended early (an allocation that failed) may have left a shift state.
@@ -213,7 +214,7 @@ namespace {
 // per thread.
 void CheckAvailable(std::uint32_t codePage)
 {
-    if (codePage == kUtf8CodePage)
+    if (codePage == Utf8CodePage)
         return;
     CachedIconv(TDirection::ToAnsi, codePage);
     CachedIconv(TDirection::FromAnsi, codePage);
@@ -245,7 +246,7 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     if (text.empty())
         return {};
     const std::uint32_t codePage = AnsiCodePage();
-    if (codePage == kUtf8CodePage)
+    if (codePage == Utf8CodePage)
         return Utf8Of(text);
     const TCodePoints points = CodePointsOf(text);
     TSecureBytes output(text.size() * 3 + 16);
@@ -264,7 +265,7 @@ TSecureText AnsiToUnicode(const std::uint8_t* data, std::size_t size)
     if (size == 0)
         return {};
     const std::uint32_t codePage = AnsiCodePage();
-    if (codePage == kUtf8CodePage)
+    if (codePage == Utf8CodePage)
         return TextOfUtf8(data, size);
     const iconv_t cd = CachedIconv(TDirection::FromAnsi, codePage);
     TCodePoints points(size + 16);

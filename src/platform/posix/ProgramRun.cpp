@@ -49,7 +49,7 @@ void Check(int result, const std::u16string& program, const char16_t* step)
 std::atomic<pid_t> RunningGroup{0};
 static_assert(std::atomic<pid_t>::is_always_lock_free);
 
-constexpr int kForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int ForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void EndGroupAndDie(int signalNumber)
 {
@@ -70,24 +70,24 @@ public:
         struct sigaction action{};
         action.sa_handler = &EndGroupAndDie;
         sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kForwardedSignals); ++i) {
-            sigaction(kForwardedSignals[i], nullptr, &FPrevious[i]);
+        for (std::size_t i = 0; i < std::size(ForwardedSignals); ++i) {
+            sigaction(ForwardedSignals[i], nullptr, &FPrevious[i]);
             // A signal the caller ignores stays ignored.
             if (FPrevious[i].sa_handler != SIG_IGN)
-                sigaction(kForwardedSignals[i], &action, nullptr);
+                sigaction(ForwardedSignals[i], &action, nullptr);
         }
     }
     ~TSignalForwarding()
     {
-        for (std::size_t i = 0; i < std::size(kForwardedSignals); ++i)
-            sigaction(kForwardedSignals[i], &FPrevious[i], nullptr);
+        for (std::size_t i = 0; i < std::size(ForwardedSignals); ++i)
+            sigaction(ForwardedSignals[i], &FPrevious[i], nullptr);
         RunningGroup.store(0);
     }
     TSignalForwarding(const TSignalForwarding&) = delete;
     TSignalForwarding& operator=(const TSignalForwarding&) = delete;
 
 private:
-    struct sigaction FPrevious[std::size(kForwardedSignals)]{};
+    struct sigaction FPrevious[std::size(ForwardedSignals)]{};
 };
 
 // On Linux the caller adopts the orphans of its descendants while the program runs, so it can

@@ -24,9 +24,9 @@ bool WriteToConsole(std::FILE* stream, std::u16string_view text)
 {
     const HANDLE handle = HandleOf(stream);
     // In pieces the console takes at once, never splitting a surrogate pair.
-    constexpr std::size_t kPiece = 8192;
+    constexpr std::size_t Piece = 8192;
     while (!text.empty()) {
-        std::size_t size = std::min(text.size(), kPiece);
+        std::size_t size = std::min(text.size(), Piece);
         if (size < text.size() && text[size - 1] >= 0xD800 && text[size - 1] <= 0xDBFF)
             --size;
         DWORD written = 0;

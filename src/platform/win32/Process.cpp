@@ -9,8 +9,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "core/Bytes.h"
 #include "core/Exceptions.h"
+#include "core/SecureMemory.h"
 #include "core/SecureZero.h"
 #include "core/Text.h"
 #include "core/UniqueHandle.h"
@@ -157,7 +157,7 @@ std::optional<std::u16string> GetEnvironmentVariable(std::u16string_view name)
     }
     for (;;) {
         // The value may be a key (the tool reads one from a variable): the buffer wipes itself.
-        std::vector<wchar_t, TWipingAllocator<wchar_t>> buffer(size);
+        TSecureVector<wchar_t> buffer(size);
         SetLastError(ERROR_SUCCESS);
         const DWORD n = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
         if (n == 0)

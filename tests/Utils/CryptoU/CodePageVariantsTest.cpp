@@ -34,7 +34,7 @@ TEST_P(CodePageVariant, AnsiVariantsMapThroughTheCodePageAndUtf8VariantsCarryExa
     const TCodePageCase& c = GetParam();
     PIN_CODE_PAGE(FPin, c.CodePage);
     const std::u16string text = U16(c.Text);
-    for (const TTextVariant& variant : kTextVariants) {
+    for (const TTextVariant& variant : TextVariants) {
         std::u16string encrypted;
         TSecureText decrypted;
         ASSERT_TRUE(variant.Encrypt(text, u"鍵", encrypted)) << variant.Name;
@@ -61,7 +61,7 @@ TEST(CodePageVariants, NonAsciiCharacterInsideContainerTextIsSkipped)
 {
     TCodePagePin pin;
     PIN_CODE_PAGE(pin, 932);
-    for (const TTextVariant& variant : kTextVariants) {
+    for (const TTextVariant& variant : TextVariants) {
         std::u16string encrypted;
         ASSERT_TRUE(variant.Encrypt(u"payload", u"key", encrypted)) << variant.Name;
         // Spliced rather than insert(): mingw's g++ 12 warns falsely (-Wrestrict) on the latter.
@@ -80,7 +80,7 @@ TEST(CodePageVariants, AnsiContainerOfLegacyTextIsNotUtf8)
     std::u16string encrypted;
     ASSERT_TRUE(TCrypto::GetEncryptedString(U16("café"), u"k", encrypted));
     TSecureText decrypted;
-    EXPECT_THROW(TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
+    EXPECT_THROW((void)TCrypto::GetDecryptedString2(encrypted, u"k", decrypted), EEncodingError);
 }
 
 }  // namespace

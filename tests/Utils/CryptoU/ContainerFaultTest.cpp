@@ -13,8 +13,8 @@ namespace {
 using namespace CryptoTest;
 using Access = TCryptoTestAccess;
 
-constexpr std::int32_t kUnsuccessful = static_cast<std::int32_t>(0xC0000001);
-const TBytes kKey = BytesOf("fault key");
+constexpr std::int32_t Unsuccessful = static_cast<std::int32_t>(0xC0000001);
+const TBytes Key = BytesOf("fault key");
 
 class ContainerFaults : public ::testing::Test {
 protected:
@@ -26,7 +26,7 @@ protected:
         TSecureBytes key;
         TSecureBytes iv;
         BcryptTesting::ResetCounters();
-        EXPECT_TRUE(Access::DeriveKeyAndIV(kKey, Payload(), key, iv));
+        EXPECT_TRUE(Access::DeriveKeyAndIV(Key, Payload(), key, iv));
         return BcryptTesting::CallCount("BCryptFinishHash") / 2;
     }
 
@@ -36,36 +36,36 @@ protected:
     {
         TMemoryStream source = StreamOf(Payload());
         TMemoryStream dest;
-        EXPECT_TRUE(Access::EncryptStreamInner(source, dest, kKey, checkData));
+        EXPECT_TRUE(Access::EncryptStreamInner(source, dest, Key, checkData));
         return Plain(dest.Bytes());
     }
 };
 
 TEST_F(ContainerFaults, RandomGeneratorFailurePropagatesAndWritesNothing)
 {
-    BcryptTesting::FailCall("BCryptGenRandom", kUnsuccessful);
+    BcryptTesting::FailCall("BCryptGenRandom", Unsuccessful);
     TMemoryStream source = StreamOf(Payload());
     TMemoryStream dest;
-    EXPECT_THROW(Access::EncryptStreamInner(source, dest, kKey, false), ENTStatusOSError);
+    EXPECT_THROW((void)Access::EncryptStreamInner(source, dest, Key, false), ENTStatusOSError);
     EXPECT_EQ(dest.Size(), 0);
 }
 
 TEST_F(ContainerFaults, DerivationFailureInFirstPassLeavesKeyEmpty)
 {
-    BcryptTesting::FailCall("BCryptFinishHash", kUnsuccessful);
+    BcryptTesting::FailCall("BCryptFinishHash", Unsuccessful);
     TSecureBytes key;
     TSecureBytes iv;
-    EXPECT_FALSE(Access::DeriveKeyAndIV(kKey, Payload(), key, iv));
+    EXPECT_FALSE(Access::DeriveKeyAndIV(Key, Payload(), key, iv));
     EXPECT_TRUE(key.empty());
     EXPECT_TRUE(iv.empty());
 }
 
 TEST_F(ContainerFaults, DerivationFailureInSecondPassLeavesIVEmpty)
 {
-    BcryptTesting::FailCall("BCryptFinishHash", kUnsuccessful, FinishesPerPass());
+    BcryptTesting::FailCall("BCryptFinishHash", Unsuccessful, FinishesPerPass());
     TSecureBytes key;
     TSecureBytes iv;
-    EXPECT_FALSE(Access::DeriveKeyAndIV(kKey, Payload(), key, iv));
+    EXPECT_FALSE(Access::DeriveKeyAndIV(Key, Payload(), key, iv));
     EXPECT_EQ(key.size(), 32u);
     EXPECT_TRUE(iv.empty());
 }
@@ -73,11 +73,11 @@ TEST_F(ContainerFaults, DerivationFailureInSecondPassLeavesIVEmpty)
 TEST_F(ContainerFaults, EncryptionStopsBeforeTheCipherWhenDerivationFails)
 {
     const int skip = FinishesPerPass();
-    BcryptTesting::FailCall("BCryptFinishHash", kUnsuccessful, skip);
+    BcryptTesting::FailCall("BCryptFinishHash", Unsuccessful, skip);
     BcryptTesting::ResetCounters();
     TMemoryStream source = StreamOf(Payload());
     TMemoryStream dest;
-    EXPECT_FALSE(Access::EncryptStreamInner(source, dest, kKey, false));
+    EXPECT_FALSE(Access::EncryptStreamInner(source, dest, Key, false));
     EXPECT_EQ(dest.Size(), 11);
     EXPECT_EQ(BcryptTesting::CallCount("BCryptImportKey"), 0);
     EXPECT_EQ(BcryptTesting::CallCount("BCryptEncrypt"), 0);
@@ -87,11 +87,11 @@ TEST_F(ContainerFaults, DecryptionStopsBeforeTheCipherWhenDerivationFails)
 {
     const TBytes container = ValidContainer(false);
     const int skip = FinishesPerPass();
-    BcryptTesting::FailCall("BCryptFinishHash", kUnsuccessful, skip);
+    BcryptTesting::FailCall("BCryptFinishHash", Unsuccessful, skip);
     BcryptTesting::ResetCounters();
     TMemoryStream source = StreamOf(container);
     TMemoryStream dest;
-    EXPECT_FALSE(Access::DecryptStreamInner(source, dest, kKey, false));
+    EXPECT_FALSE(Access::DecryptStreamInner(source, dest, Key, false));
     EXPECT_EQ(dest.Size(), 0);
     EXPECT_EQ(BcryptTesting::CallCount("BCryptDecrypt"), 0);
 }
@@ -101,10 +101,10 @@ class CipherFault : public ContainerFaults, public ::testing::WithParamInterface
 TEST_P(CipherFault, EncryptionReturnsFalseAfterTheSalt)
 {
     for (const bool checkData : {false, true}) {
-        BcryptTesting::FailCall(GetParam(), kUnsuccessful);
+        BcryptTesting::FailCall(GetParam(), Unsuccessful);
         TMemoryStream source = StreamOf(Payload());
         TMemoryStream dest;
-        EXPECT_FALSE(Access::EncryptStreamInner(source, dest, kKey, checkData));
+        EXPECT_FALSE(Access::EncryptStreamInner(source, dest, Key, checkData));
         EXPECT_GE(dest.Size(), 11);
         BcryptTesting::ClearFailures();
     }
@@ -118,10 +118,10 @@ TEST_F(ContainerFaults, DecryptionProviderFailureReturnsFalse)
     for (const char* call : {"BCryptImportKey", "BCryptDecrypt"}) {
         for (const bool checkData : {false, true}) {
             const TBytes container = ValidContainer(checkData);
-            BcryptTesting::FailCall(call, kUnsuccessful);
+            BcryptTesting::FailCall(call, Unsuccessful);
             TMemoryStream source = StreamOf(container);
             TMemoryStream dest;
-            EXPECT_FALSE(Access::DecryptStreamInner(source, dest, kKey, checkData)) << call;
+            EXPECT_FALSE(Access::DecryptStreamInner(source, dest, Key, checkData)) << call;
             if (checkData) {
                 EXPECT_EQ(dest.Size(), 0) << call;
             }
@@ -132,7 +132,7 @@ TEST_F(ContainerFaults, DecryptionProviderFailureReturnsFalse)
 
 TEST_F(ContainerFaults, FailedTextEncryptionStillDeliversWhatWasWritten)
 {
-    BcryptTesting::FailCall("BCryptEncrypt", kUnsuccessful);
+    BcryptTesting::FailCall("BCryptEncrypt", Unsuccessful);
     std::u16string encrypted = u"stale";
     EXPECT_FALSE(TCrypto::GetEncryptedString(u"text", u"key", encrypted));
     EXPECT_GE(DecodeBase64Text(Narrow(encrypted)).size(), 11u);
@@ -140,7 +140,7 @@ TEST_F(ContainerFaults, FailedTextEncryptionStillDeliversWhatWasWritten)
 
 TEST_F(ContainerFaults, StreamOverloadReportsEngineFailure)
 {
-    BcryptTesting::FailCall("BCryptEncrypt", kUnsuccessful, 0, 2);
+    BcryptTesting::FailCall("BCryptEncrypt", Unsuccessful, 0, 2);
     TMemoryStream source = StreamOf(Payload());
     TMemoryStream dest;
     EXPECT_FALSE(TCrypto::EncryptStream(source, u"key", dest));
@@ -151,9 +151,9 @@ TEST_F(ContainerFaults, StreamOverloadReportsEngineFailure)
 
 TEST_F(ContainerFaults, RandomGeneratorFailurePropagatesOutOfTextAndStreamOperations)
 {
-    BcryptTesting::FailCall("BCryptGenRandom", kUnsuccessful, 0, -1);
+    BcryptTesting::FailCall("BCryptGenRandom", Unsuccessful, 0, -1);
     std::u16string encrypted;
-    EXPECT_THROW(TCrypto::GetEncryptedStringWithCheckData2(u"text", u"key", encrypted), ENTStatusOSError);
+    EXPECT_THROW((void)TCrypto::GetEncryptedStringWithCheckData2(u"text", u"key", encrypted), ENTStatusOSError);
     TMemoryStream source = StreamOf(Payload());
     EXPECT_THROW(TCrypto::EncryptStream(source, u"key"), ENTStatusOSError);
 }

@@ -34,7 +34,7 @@ TKeyAndIV OpenSslKeyAndIV(const TBytes& keyBytes, const TBytes& salt)
 using TCipherCtx = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
 // AES-256-CBC with PKCS#7 padding; false when the padding does not verify.
-bool OpenSslCrypt(bool encrypt, const TKeyAndIV& k, const TBytes& input, TBytes& output)
+[[nodiscard]] bool OpenSslCrypt(bool encrypt, const TKeyAndIV& k, const TBytes& input, TBytes& output)
 {
     TCipherCtx ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     output.assign(input.size() + 32, 0);
@@ -55,7 +55,7 @@ TBytes Concat(const TBytes& a, const TBytes& b)
     return out;
 }
 
-const TBytes kSalt = TestSupport::FromHex("0123456789abcdeffedcba");
+const TBytes Salt = TestSupport::FromHex("0123456789abcdeffedcba");
 
 struct TKeyCase {
     const char* Name;
@@ -74,7 +74,7 @@ protected:
 
 TEST_P(OracleKey, DerivationMatchesOpenSslBytesToKey)
 {
-    for (const TBytes& salt : {kSalt, Access::GenerateSalt()}) {
+    for (const TBytes& salt : {Salt, Access::GenerateSalt()}) {
         TSecureBytes key;
         TSecureBytes iv;
         ASSERT_TRUE(Access::DeriveKeyAndIV(KeyBytes(), salt, key, iv));
@@ -115,11 +115,11 @@ TEST_P(OracleKey, OpenSslContainerDecryptsWithTCrypto)
     const std::u16string key = U16(GetParam().KeyUtf8);
     const std::string payloadUtf8 = "暗号化されたテキスト with ASCII";
     const TBytes payload = BytesOf(payloadUtf8);
-    const TKeyAndIV k = OpenSslKeyAndIV(KeyBytes(), TBytes(kSalt.begin(), kSalt.begin() + 8));
+    const TKeyAndIV k = OpenSslKeyAndIV(KeyBytes(), TBytes(Salt.begin(), Salt.begin() + 8));
     for (const bool checkData : {false, true}) {
         TBytes cipherText;
-        ASSERT_TRUE(OpenSslCrypt(true, k, checkData ? Concat(kSalt, payload) : payload, cipherText));
-        const TBytes container = Concat(kSalt, cipherText);
+        ASSERT_TRUE(OpenSslCrypt(true, k, checkData ? Concat(Salt, payload) : payload, cipherText));
+        const TBytes container = Concat(Salt, cipherText);
         const std::u16string text = U16(EncodeBase64Text(container.data(), static_cast<std::int32_t>(container.size()),
                                                          TBase64FormattingOptions::InsertLineBreaks));
         TSecureText decrypted;

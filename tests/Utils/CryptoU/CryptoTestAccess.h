@@ -4,18 +4,18 @@
 #include "Utils/Util.CryptoU.h"
 
 struct TCryptoTestAccess {
-    static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
-                                   bool checkData)
+    [[nodiscard]] static bool EncryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                                 bool checkData)
     {
         return TCrypto::EncryptStreamInner(source, dest, keyBytes, checkData);
     }
-    static bool DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
-                                   bool checkData)
+    [[nodiscard]] static bool DecryptStreamInner(TStream& source, TStream& dest, std::span<const std::uint8_t> keyBytes,
+                                                 bool checkData)
     {
         return TCrypto::DecryptStreamInner(source, dest, keyBytes, checkData);
     }
-    static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
-                               TSecureBytes& key, TSecureBytes& iv)
+    [[nodiscard]] static bool DeriveKeyAndIV(std::span<const std::uint8_t> keyBytes, std::span<const std::uint8_t> salt,
+                                             TSecureBytes& key, TSecureBytes& iv)
     {
         return TCrypto::DeriveKeyAndIV(keyBytes, salt, key, iv);
     }

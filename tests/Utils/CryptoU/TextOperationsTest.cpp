@@ -12,18 +12,19 @@ namespace {
 using namespace CryptoTest;
 using TestSupport::U16;
 
-const std::u16string kKey = u"text key";
+const std::u16string Key = u"text key";
 
 class TextVariant : public ::testing::TestWithParam<TTextVariant> {
 protected:
-    std::u16string Encrypted(const std::u16string& text, const std::u16string& key = kKey) const
+    std::u16string Encrypted(const std::u16string& text, const std::u16string& key = Key) const
     {
         std::u16string encrypted;
         EXPECT_TRUE(GetParam().Encrypt(text, key, encrypted));
         return encrypted;
     }
 
-    bool Decrypt(const std::u16string& encrypted, TSecureText& text, const std::u16string& key = kKey) const
+    [[nodiscard]] bool Decrypt(const std::u16string& encrypted, TSecureText& text,
+                               const std::u16string& key = Key) const
     {
         text.assign(u"stale");
         return GetParam().Decrypt(encrypted, key, text);
@@ -63,7 +64,7 @@ TEST_P(TextVariant, EightyCharactersBreakOnceAfterSeventySix)
     EXPECT_EQ(broken.substr(76, 2), u"\r\n");
 
     std::u16string single;
-    EXPECT_TRUE(GetParam().EncryptWithOptions(text, kKey, single, TBase64FormattingOptions::None));
+    EXPECT_TRUE(GetParam().EncryptWithOptions(text, Key, single, TBase64FormattingOptions::None));
     EXPECT_EQ(single.size(), 144u);
     EXPECT_EQ(single.find(u'\n'), std::u16string::npos);
 }
@@ -87,8 +88,8 @@ TEST_P(TextVariant, PassesTheLayoutOptionOn)
     const std::u16string text(GetParam().CheckData ? 249 : 260, u'p');
     std::u16string breaks;
     std::u16string xe5;
-    ASSERT_TRUE(GetParam().EncryptWithOptions(text, kKey, breaks, TBase64FormattingOptions::InsertLineBreaks));
-    ASSERT_TRUE(GetParam().EncryptWithOptions(text, kKey, xe5, TBase64FormattingOptions::InsertLineBreaksXE5Compat));
+    ASSERT_TRUE(GetParam().EncryptWithOptions(text, Key, breaks, TBase64FormattingOptions::InsertLineBreaks));
+    ASSERT_TRUE(GetParam().EncryptWithOptions(text, Key, xe5, TBase64FormattingOptions::InsertLineBreaksXE5Compat));
     EXPECT_EQ(breaks.size(), 380u + 4 * 2);
     EXPECT_FALSE(breaks.ends_with(u"\r\n"));
     EXPECT_EQ(xe5.size(), 380u + 5 * 2);
@@ -142,19 +143,19 @@ TEST_P(TextVariant, NonAsciiKeyGivesTheSameKeyBytesInEveryVariant)
     EXPECT_EQ(std::string(bytes.end() - 13, bytes.end()), "ascii payload");
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, TextVariant, ::testing::ValuesIn(kTextVariants),
+INSTANTIATE_TEST_SUITE_P(Variants, TextVariant, ::testing::ValuesIn(TextVariants),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(TextOperations, AsciiTextCrossesFromAnsiToUtf8Variants)
 {
     std::u16string encrypted;
-    ASSERT_TRUE(TCrypto::GetEncryptedString(u"plain ASCII ~!", kKey, encrypted));
+    ASSERT_TRUE(TCrypto::GetEncryptedString(u"plain ASCII ~!", Key, encrypted));
     TSecureText decrypted;
-    EXPECT_TRUE(TCrypto::GetDecryptedString2(encrypted, kKey, decrypted));
+    EXPECT_TRUE(TCrypto::GetDecryptedString2(encrypted, Key, decrypted));
     EXPECT_EQ(decrypted, u"plain ASCII ~!");
 
-    ASSERT_TRUE(TCrypto::GetEncryptedStringWithCheckData2(u"back again", kKey, encrypted));
-    EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData(encrypted, kKey, decrypted));
+    ASSERT_TRUE(TCrypto::GetEncryptedStringWithCheckData2(u"back again", Key, encrypted));
+    EXPECT_TRUE(TCrypto::GetDecryptedStringWithCheckData(encrypted, Key, decrypted));
     EXPECT_EQ(decrypted, u"back again");
 }
 
@@ -175,7 +176,7 @@ TEST(TextOperations, NonUtf8PayloadRaisesTheStrictEncodingError)
                       : TCrypto::GetDecryptedString2(text, u"k", decrypted);
             ADD_FAILURE() << "no encoding error";
         } catch (const EEncodingError& e) {
-            EXPECT_EQ(e.Message(), kNoMappingForUnicodeCharacter);
+            EXPECT_EQ(e.Message(), NoMappingForUnicodeCharacter);
         }
     }
 }
@@ -183,13 +184,13 @@ TEST(TextOperations, NonUtf8PayloadRaisesTheStrictEncodingError)
 TEST(TextOperations, Utf8VariantCarriesEveryCharacterExactly)
 {
     const std::u16string text = U16("日本語テキスト, ελληνικά, emoji 🔒") + std::u16string(1, u'\0') + u"end";
-    for (const auto& variant : kTextVariants) {
+    for (const auto& variant : TextVariants) {
         if (!variant.Utf8)
             continue;
         std::u16string encrypted;
         TSecureText decrypted;
-        ASSERT_TRUE(variant.Encrypt(text, kKey, encrypted));
-        EXPECT_TRUE(variant.Decrypt(encrypted, kKey, decrypted));
+        ASSERT_TRUE(variant.Encrypt(text, Key, encrypted));
+        EXPECT_TRUE(variant.Decrypt(encrypted, Key, decrypted));
         EXPECT_EQ(decrypted, text) << variant.Name;
     }
 }

@@ -27,7 +27,7 @@ inline void PrintTo(const TTextVariant& v, std::ostream* os)
     *os << v.Name;
 }
 
-inline const TTextVariant kTextVariants[] = {
+inline const TTextVariant TextVariants[] = {
     {"Ansi", static_cast<TEncrypt3>(&TCrypto::GetEncryptedString), static_cast<TEncrypt4>(&TCrypto::GetEncryptedString),
      &TCrypto::GetDecryptedString, false, false},
     {"AnsiWithCheckData", static_cast<TEncrypt3>(&TCrypto::GetEncryptedStringWithCheckData),
