@@ -101,8 +101,7 @@ const TBytes& CipherIV()
 void KeyDerivationOurs(benchmark::State& state)
 {
     const std::string keyText = "Kx7#pQ2vL9mZ4tR8wB1nC6yH3jF5sD0gA2eUo";  // 38 characters
-    const std::span<const std::uint8_t> keyBytes(reinterpret_cast<const std::uint8_t*>(keyText.data()),
-                                                 keyText.size());
+    const std::span<const std::uint8_t> keyBytes(reinterpret_cast<const std::uint8_t*>(keyText.data()), keyText.size());
     const TBytes salt = RandomBytes(11, 3);
     TSecureBytes key;
     TSecureBytes iv;
@@ -153,8 +152,7 @@ void CipherEncryptOurs(benchmark::State& state)
         cipher.Encrypt(iv, source, dest);
         benchmark::DoNotOptimize(dest.Memory());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(plain.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(plain.size()));
 }
 
 void CipherDecryptOurs(benchmark::State& state)
@@ -246,8 +244,7 @@ void CipherEncryptEvp(benchmark::State& state, TEvpPass pass)
         benchmark::DoNotOptimize(pass(cipher.get(), true, plain, out));
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(plain.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(plain.size()));
 }
 
 void CipherDecryptEvp(benchmark::State& state, TEvpPass pass)
@@ -261,14 +258,25 @@ void CipherDecryptEvp(benchmark::State& state, TEvpPass pass)
         benchmark::DoNotOptimize(pass(cipher.get(), false, encrypted, out));
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(plain.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(plain.size()));
 }
 
-void CipherEncryptFloor(benchmark::State& state) { CipherEncryptEvp(state, EvpCipherPass); }
-void CipherDecryptFloor(benchmark::State& state) { CipherDecryptEvp(state, EvpCipherPass); }
-void CipherEncryptChunked(benchmark::State& state) { CipherEncryptEvp(state, EvpChunkedPass); }
-void CipherDecryptChunked(benchmark::State& state) { CipherDecryptEvp(state, EvpChunkedPass); }
+void CipherEncryptFloor(benchmark::State& state)
+{
+    CipherEncryptEvp(state, EvpCipherPass);
+}
+void CipherDecryptFloor(benchmark::State& state)
+{
+    CipherDecryptEvp(state, EvpCipherPass);
+}
+void CipherEncryptChunked(benchmark::State& state)
+{
+    CipherEncryptEvp(state, EvpChunkedPass);
+}
+void CipherDecryptChunked(benchmark::State& state)
+{
+    CipherDecryptEvp(state, EvpChunkedPass);
+}
 
 // ---------------------------------------------------------------------------------------
 // Base64 on one line, against libcrypto's block coder (which makes no lines either).
@@ -277,12 +285,11 @@ void Base64EncodeOurs(benchmark::State& state)
 {
     const TBytes data = RandomBytes(Sizes().Base64Bytes, 5);
     for (auto _ : state) {
-        std::string text = EncodeBase64Text(data.data(), static_cast<std::int32_t>(data.size()),
-                                            TBase64FormattingOptions::None);
+        std::string text =
+            EncodeBase64Text(data.data(), static_cast<std::int32_t>(data.size()), TBase64FormattingOptions::None);
         benchmark::DoNotOptimize(text.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
 }
 
 void Base64EncodeFloor(benchmark::State& state)
@@ -290,42 +297,39 @@ void Base64EncodeFloor(benchmark::State& state)
     const TBytes data = RandomBytes(Sizes().Base64Bytes, 5);
     std::string text((data.size() + 2) / 3 * 4 + 1, '\0');
     for (auto _ : state) {
-        benchmark::DoNotOptimize(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), data.data(),
-                                                 static_cast<int>(data.size())));
+        benchmark::DoNotOptimize(
+            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), data.data(), static_cast<int>(data.size())));
         benchmark::DoNotOptimize(text.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
 }
 
 void Base64DecodeOurs(benchmark::State& state)
 {
     const TBytes data = RandomBytes(Sizes().Base64Bytes, 5);
-    const std::string text = EncodeBase64Text(data.data(), static_cast<std::int32_t>(data.size()),
-                                              TBase64FormattingOptions::None);
+    const std::string text =
+        EncodeBase64Text(data.data(), static_cast<std::int32_t>(data.size()), TBase64FormattingOptions::None);
     Check(DecodeBase64Text(text) == data, "base64 does not round-trip");
     for (auto _ : state) {
         TBytes decoded = DecodeBase64Text(text);
         benchmark::DoNotOptimize(decoded.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
 }
 
 void Base64DecodeFloor(benchmark::State& state)
 {
     const TBytes data = RandomBytes(Sizes().Base64Bytes, 5);
     std::string text((data.size() + 2) / 3 * 4 + 1, '\0');
-    const int textLength = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), data.data(),
-                                           static_cast<int>(data.size()));
+    const int textLength =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), data.data(), static_cast<int>(data.size()));
     TBytes decoded(data.size() + 3);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(EVP_DecodeBlock(decoded.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                                 textLength));
+        benchmark::DoNotOptimize(
+            EVP_DecodeBlock(decoded.data(), reinterpret_cast<const unsigned char*>(text.data()), textLength));
         benchmark::DoNotOptimize(decoded.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
 }
 
 void RegisterCases()
@@ -335,12 +339,12 @@ void RegisterCases()
         void (*Function)(benchmark::State&);
     };
     const TCase cases[] = {
-        {"key_derivation/ours", KeyDerivationOurs},   {"key_derivation/floor", KeyDerivationFloor},
-        {"cipher_encrypt/ours", CipherEncryptOurs},   {"cipher_encrypt/floor", CipherEncryptFloor},
-        {"cipher_decrypt/ours", CipherDecryptOurs},   {"cipher_decrypt/floor", CipherDecryptFloor},
+        {"key_derivation/ours", KeyDerivationOurs},       {"key_derivation/floor", KeyDerivationFloor},
+        {"cipher_encrypt/ours", CipherEncryptOurs},       {"cipher_encrypt/floor", CipherEncryptFloor},
+        {"cipher_decrypt/ours", CipherDecryptOurs},       {"cipher_decrypt/floor", CipherDecryptFloor},
         {"cipher_encrypt/chunked", CipherEncryptChunked}, {"cipher_decrypt/chunked", CipherDecryptChunked},
-        {"base64_encode/ours", Base64EncodeOurs},     {"base64_encode/floor", Base64EncodeFloor},
-        {"base64_decode/ours", Base64DecodeOurs},     {"base64_decode/floor", Base64DecodeFloor},
+        {"base64_encode/ours", Base64EncodeOurs},         {"base64_encode/floor", Base64EncodeFloor},
+        {"base64_decode/ours", Base64DecodeOurs},         {"base64_decode/floor", Base64DecodeFloor},
     };
     for (const TCase& c : cases)
         benchmark::RegisterBenchmark(c.Name, c.Function)->Unit(benchmark::kMillisecond);

@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const auto option : {TBase64FormattingOptions::None, TBase64FormattingOptions::InsertLineBreaks,
                               TBase64FormattingOptions::InsertLineBreaksXE5Compat}) {
-        const std::string encoded =
-            EncodeBase64Text(decoded.data(), static_cast<std::int32_t>(decoded.size()), option);
+        const std::string encoded = EncodeBase64Text(decoded.data(), static_cast<std::int32_t>(decoded.size()), option);
         if (encoded.size() % 4 != 0 && option == TBase64FormattingOptions::None)
             std::abort();
         if (DecodeBase64Text(encoded) != decoded)

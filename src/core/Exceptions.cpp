@@ -2,10 +2,7 @@
 
 #include "core/Text.h"
 
-Exception::Exception(std::u16string message)
-    : FMessage(std::move(message)), FMessageUtf8(ToUtf8Lossy(FMessage))
-{
-}
+Exception::Exception(std::u16string message) : FMessage(std::move(message)), FMessageUtf8(ToUtf8Lossy(FMessage)) {}
 
 namespace {
 

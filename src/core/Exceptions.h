@@ -22,7 +22,9 @@ private:
 class EOSError : public Exception {
 public:
     explicit EOSError(std::u16string message, std::uint32_t errorCode = 0)
-        : Exception(std::move(message)), ErrorCode(errorCode) {}
+        : Exception(std::move(message)), ErrorCode(errorCode)
+    {
+    }
 
     std::uint32_t ErrorCode;
 };

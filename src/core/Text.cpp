@@ -39,11 +39,25 @@ std::u16string FromUtf8Lossy(std::string_view text)
         int extra = 0;
         char32_t c = 0;
         char32_t minimum = 0;
-        if (b0 < 0x80) { c = b0; }
-        else if ((b0 & 0xE0) == 0xC0) { c = b0 & 0x1F; extra = 1; minimum = 0x80; }
-        else if ((b0 & 0xF0) == 0xE0) { c = b0 & 0x0F; extra = 2; minimum = 0x800; }
-        else if ((b0 & 0xF8) == 0xF0) { c = b0 & 0x07; extra = 3; minimum = 0x10000; }
-        else { out.push_back(u'\uFFFD'); ++i; continue; }
+        if (b0 < 0x80) {
+            c = b0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            c = b0 & 0x1F;
+            extra = 1;
+            minimum = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            c = b0 & 0x0F;
+            extra = 2;
+            minimum = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            c = b0 & 0x07;
+            extra = 3;
+            minimum = 0x10000;
+        } else {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
         // Continuation bytes that are present and well formed; a broken sequence becomes one
         // U+FFFD and reading resumes at the first byte that did not belong to it.
         std::size_t taken = 1;
@@ -52,8 +66,7 @@ std::u16string FromUtf8Lossy(std::string_view text)
             c = (c << 6) | (static_cast<unsigned char>(text[i + taken]) & 0x3F);
             ++taken;
         }
-        if (taken != static_cast<std::size_t>(extra) + 1 || c < minimum || c > 0x10FFFF ||
-            IsSurrogate(c)) {
+        if (taken != static_cast<std::size_t>(extra) + 1 || c < minimum || c > 0x10FFFF || IsSurrogate(c)) {
             out.push_back(u'\uFFFD');
             i += taken;
             continue;

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "core/Exceptions.h"
+#include "core/Text.h"
 #include "dialer/DialerEntry.h"
 #include "dialer/ExitStatus.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
-#include "core/Exceptions.h"
-#include "core/Text.h"
 
 namespace {
 

@@ -51,8 +51,8 @@ int DaysInMonth(int year, int month) noexcept
 TLocalDateTime IncMinute(const TLocalDateTime& moment, std::int64_t minutes) noexcept
 {
     constexpr std::int64_t minutesPerDay = 24 * 60;
-    const std::int64_t total = DaysFromCivil(moment.Year, moment.Month, moment.Day) * minutesPerDay +
-                               moment.Hour * 60 + moment.Minute + minutes;
+    const std::int64_t total = DaysFromCivil(moment.Year, moment.Month, moment.Day) * minutesPerDay + moment.Hour * 60 +
+                               moment.Minute + minutes;
     const std::int64_t days = FloorDiv(total, minutesPerDay);
     const std::int64_t minuteOfDay = total - days * minutesPerDay;
 

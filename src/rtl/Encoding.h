@@ -17,7 +17,10 @@ public:
     virtual TSecureText GetString(const std::uint8_t* data, std::size_t size) const = 0;
 
     template <typename Bytes>
-    TSecureText GetString(const Bytes& bytes) const { return GetString(bytes.data(), bytes.size()); }
+    TSecureText GetString(const Bytes& bytes) const
+    {
+        return GetString(bytes.data(), bytes.size());
+    }
 
     // The process's ANSI code page (see platform/CodePage.h). Never fails in either direction:
     // what the code page cannot represent becomes its default character, and undecodable bytes

@@ -35,9 +35,15 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
     switch (origin) {
-    case TSeekOrigin::Beginning: FPosition = offset; break;
-    case TSeekOrigin::Current: FPosition += offset; break;
-    case TSeekOrigin::End: FPosition = Size() + offset; break;
+        case TSeekOrigin::Beginning:
+            FPosition = offset;
+            break;
+        case TSeekOrigin::Current:
+            FPosition += offset;
+            break;
+        case TSeekOrigin::End:
+            FPosition = Size() + offset;
+            break;
     }
     return FPosition;
 }

@@ -33,8 +33,7 @@ class MinuteKeyLayout : public testing::TestWithParam<TKeyCase> {};
 TEST_P(MinuteKeyLayout, JoinsClockFieldsAndPiecesInOrder)
 {
     const TKeyCase& c = GetParam();
-    const std::string expected =
-        std::string(c.Day) + PieceA + c.Minute + c.Year + PieceB + c.Hour + c.Month;
+    const std::string expected = std::string(c.Day) + PieceA + c.Minute + c.Year + PieceB + c.Hour + c.Month;
     const TSecureText key = TCorvaneUtilTestAccess::GetMinuteKey(c.Moment);
     EXPECT_EQ(key.size(), 38u);
     EXPECT_EQ(TestSupport::U8(key), expected);

@@ -146,18 +146,18 @@ TEST_P(ParamsRoundTrip, ReadsBackWhatTheWriterRulesKeep)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParamsRoundTrip,
-    testing::Values(
-        TRoundTripCase{"FiveItems",
-                       {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word", u""},
-                       {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word", u""}},
-        TRoundTripCase{"QuotedSpaces", {u"a", u"b c"}, {u"a", u"b c"}},
-        TRoundTripCase{"DoubledQuote", {u"d\"e"}, {u"d\"e"}},
-        TRoundTripCase{"CommaKept", {u"x,y"}, {u"x,y"}},
-        TRoundTripCase{"EmptyItemAmongOthersKept", {u"a", u"", u"b"}, {u"a", u"", u"b"}},
-        TRoundTripCase{"LoneEmptyItemKept", {u""}, {u""}},
-        TRoundTripCase{"EmptyList", {}, {}},
-        TRoundTripCase{"BlanksKept", {u" lead", u"trail ", u"t\tab"}, {u" lead", u"trail ", u"t\tab"}},
-        TRoundTripCase{"SevenItems", {u"1", u"2", u"3", u"4", u"5", u"6", u"7"}, {u"1", u"2", u"3", u"4", u"5", u"6", u"7"}}),
+    testing::Values(TRoundTripCase{"FiveItems",
+                                   {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word", u""},
+                                   {u"C:\\ProgramData\\ras.pbk", u"Office VPN", u"user", u"pa\"ss word", u""}},
+                    TRoundTripCase{"QuotedSpaces", {u"a", u"b c"}, {u"a", u"b c"}},
+                    TRoundTripCase{"DoubledQuote", {u"d\"e"}, {u"d\"e"}},
+                    TRoundTripCase{"CommaKept", {u"x,y"}, {u"x,y"}},
+                    TRoundTripCase{"EmptyItemAmongOthersKept", {u"a", u"", u"b"}, {u"a", u"", u"b"}},
+                    TRoundTripCase{"LoneEmptyItemKept", {u""}, {u""}}, TRoundTripCase{"EmptyList", {}, {}},
+                    TRoundTripCase{"BlanksKept", {u" lead", u"trail ", u"t\tab"}, {u" lead", u"trail ", u"t\tab"}},
+                    TRoundTripCase{"SevenItems",
+                                   {u"1", u"2", u"3", u"4", u"5", u"6", u"7"},
+                                   {u"1", u"2", u"3", u"4", u"5", u"6", u"7"}}),
     [](const testing::TestParamInfo<TRoundTripCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ParamsTest, JapaneseItemsSurviveWhereTheCodePageCarriesThem)
@@ -209,8 +209,8 @@ TEST_F(ParamsTest, CallersListIsNeverChanged)
 TEST_F(ParamsTest, FailedDecryptionLeavesListAsItWas)
 {
     TStringList list = ListOf({u"kept", u"items"});
-    for (const std::u16string& block : {std::u16string(), std::u16string(u"bm90IGEgYmxvY2s="),
-                                        BlockOf({u"late"}, {2024, 5, 6, 10, 10, 0, 0})}) {
+    for (const std::u16string& block :
+         {std::u16string(), std::u16string(u"bm90IGEgYmxvY2s="), BlockOf({u"late"}, {2024, 5, 6, 10, 10, 0, 0})}) {
         EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
         EXPECT_EQ(Show(list.Items()), Show({u"kept", u"items"}));
     }
@@ -220,8 +220,8 @@ TEST_F(ParamsTest, FailedDecryptionLeavesListAsItWas)
 std::u16string BlockWithWrongDigest(const TLocalDateTime& moment)
 {
     std::u16string block;
-    EXPECT_TRUE(TCorvaneUtil::Encrypt(std::u16string(32, u'0') + u"a,b",
-                                      TCorvaneUtilTestAccess::GetMinuteKey(moment), block));
+    EXPECT_TRUE(
+        TCorvaneUtil::Encrypt(std::u16string(32, u'0') + u"a,b", TCorvaneUtilTestAccess::GetMinuteKey(moment), block));
     return block;
 }
 

@@ -49,11 +49,16 @@ public:
     std::string Next()
     {
         switch (Below(5)) {
-        case 0: return RandomBytes(Length());
-        case 1: return Base64Of(RandomBytes(Length()));
-        case 2: return BlockUnderWrongKey();
-        case 3: return std::string(Below(LongestArgument) + 1, "AQZaz09+/="[Below(10)]);
-        default: return NonAscii(Length());
+            case 0:
+                return RandomBytes(Length());
+            case 1:
+                return Base64Of(RandomBytes(Length()));
+            case 2:
+                return BlockUnderWrongKey();
+            case 3:
+                return std::string(Below(LongestArgument) + 1, "AQZaz09+/="[Below(10)]);
+            default:
+                return NonAscii(Length());
         }
     }
 
@@ -73,8 +78,8 @@ private:
 
     static std::string Base64Of(const std::string& bytes)
     {
-        return EncodeBase64Text(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::int32_t>(bytes.size()),
-                                TBase64FormattingOptions::None);
+        return EncodeBase64Text(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                static_cast<std::int32_t>(bytes.size()), TBase64FormattingOptions::None);
     }
 
     std::string BlockUnderWrongKey()
@@ -87,7 +92,8 @@ private:
 
     std::string NonAscii(std::size_t length)
     {
-        static const char* const Pieces[] = {"電話帳", "パスワード", "é", "\xEF\xBF\xBD", "\xF0\x9F\x94\x91", "\xC3", "\x80", " "};
+        static const char* const Pieces[] = {"電話帳",           "パスワード", "é",    "\xEF\xBF\xBD",
+                                             "\xF0\x9F\x94\x91", "\xC3",       "\x80", " "};
         std::string text;
         while (text.size() < length)
             text += Pieces[Below(std::size(Pieces))];
@@ -109,7 +115,8 @@ TEST(BadArguments, EveryRunEndsWith9999AndAppendsOneIntactRecord)
     std::size_t recordsBefore = 0;
     for (int run = 0; run < runs; ++run) {
         std::error_code ignored;
-        if (std::filesystem::exists(harness->LogFile()) && std::filesystem::file_size(harness->LogFile(), ignored) >= FreshLogBelow) {
+        if (std::filesystem::exists(harness->LogFile()) &&
+            std::filesystem::file_size(harness->LogFile(), ignored) >= FreshLogBelow) {
             harness = std::make_unique<TDialerHarness>();
             recordsBefore = 0;
         }
@@ -169,15 +176,12 @@ TEST_P(FieldLength, DialsOnlyWithinTheLimit)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, FieldLength,
-                         ::testing::Values(TFieldLength{"EntryName255", 1, 255, true},
-                                           TFieldLength{"EntryName10000", 1, 10000, false},
-                                           TFieldLength{"UserName255", 2, 255, true},
-                                           TFieldLength{"UserName10000", 2, 10000, false},
-                                           TFieldLength{"Password255", 3, 255, true},
-                                           TFieldLength{"Password10000", 3, 10000, false},
-                                           TFieldLength{"PhoneNumber127", 4, 127, true},
-                                           TFieldLength{"PhoneNumber10000", 4, 10000, false}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Fields, FieldLength,
+    ::testing::Values(TFieldLength{"EntryName255", 1, 255, true}, TFieldLength{"EntryName10000", 1, 10000, false},
+                      TFieldLength{"UserName255", 2, 255, true}, TFieldLength{"UserName10000", 2, 10000, false},
+                      TFieldLength{"Password255", 3, 255, true}, TFieldLength{"Password10000", 3, 10000, false},
+                      TFieldLength{"PhoneNumber127", 4, 127, true}, TFieldLength{"PhoneNumber10000", 4, 10000, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -67,22 +67,17 @@ TEST_P(FormatSeparator, TakesCharacterBetweenFirstTwoFields)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatSeparator,
-    testing::Values(TFormatCase{"UsSlashes", "%m/%d/%y", u"/", u"/"},
-                    TFormatCase{"GermanPoints", "%d.%m.%Y", u"/", u"."},
-                    TFormatCase{"IsoDashes", "%Y-%m-%d", u"/", u"-"},
-                    TFormatCase{"SpaceSeparated", "%e %B %Y", u"/", u" "},
-                    TFormatCase{"JapaneseDate", "%Y年%m月%d日", u"/", u"/"},
-                    TFormatCase{"JapaneseTime", "%H時%M分%S秒", u":", u":"},
-                    TFormatCase{"TwoCharacters", "%Y. %m. %d.", u"/", u"/"},
-                    TFormatCase{"CompositeDate", "%D", u"-", u"/"},
-                    TFormatCase{"CompositeIsoDate", "%F", u"/", u"-"},
-                    TFormatCase{"CompositeTime", "%T", u".", u":"},
-                    TFormatCase{"ModifiersAndWidths", "%-d.%_m.%EY", u"/", u"."},
-                    TFormatCase{"TimeWithColons", "%H:%M:%S", u".", u":"},
-                    TFormatCase{"LetterIsNoSeparator", "%dT%m", u"/", u"/"},
-                    TFormatCase{"OneField", "%x", u"/", u"/"},
-                    TFormatCase{"NoField", "date", u"/", u"/"},
-                    TFormatCase{"Empty", "", u":", u":"}),
+    testing::Values(
+        TFormatCase{"UsSlashes", "%m/%d/%y", u"/", u"/"}, TFormatCase{"GermanPoints", "%d.%m.%Y", u"/", u"."},
+        TFormatCase{"IsoDashes", "%Y-%m-%d", u"/", u"-"}, TFormatCase{"SpaceSeparated", "%e %B %Y", u"/", u" "},
+        TFormatCase{"JapaneseDate", "%Y年%m月%d日", u"/", u"/"},
+        TFormatCase{"JapaneseTime", "%H時%M分%S秒", u":", u":"},
+        TFormatCase{"TwoCharacters", "%Y. %m. %d.", u"/", u"/"}, TFormatCase{"CompositeDate", "%D", u"-", u"/"},
+        TFormatCase{"CompositeIsoDate", "%F", u"/", u"-"}, TFormatCase{"CompositeTime", "%T", u".", u":"},
+        TFormatCase{"ModifiersAndWidths", "%-d.%_m.%EY", u"/", u"."},
+        TFormatCase{"TimeWithColons", "%H:%M:%S", u".", u":"}, TFormatCase{"LetterIsNoSeparator", "%dT%m", u"/", u"/"},
+        TFormatCase{"OneField", "%x", u"/", u"/"}, TFormatCase{"NoField", "date", u"/", u"/"},
+        TFormatCase{"Empty", "", u":", u":"}),
     [](const testing::TestParamInfo<TFormatCase>& info) { return std::string(info.param.Name); });
 
 TEST(Clock, CLocaleGivesSlashAndColon)

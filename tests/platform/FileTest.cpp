@@ -66,7 +66,8 @@ TEST_F(FileTest, OpenOrCreateExclusiveCreatesMissingAndKeepsExisting)
 
 TEST_F(FileTest, ExistingOnlyModesRaiseNotFoundForMissingFile)
 {
-    for (const auto mode : {TFile::TOpen::ReadShared, TFile::TOpen::ReadWriteExclusive, TFile::TOpen::AppendReadShared}) {
+    for (const auto mode :
+         {TFile::TOpen::ReadShared, TFile::TOpen::ReadWriteExclusive, TFile::TOpen::AppendReadShared}) {
         try {
             TFile file(PathText(FPath), mode);
             ADD_FAILURE() << "opened a missing file in mode " << static_cast<int>(mode);

@@ -74,11 +74,15 @@ TEST(Process, HandedOverArgumentsAreConvertedLossily)
 {
     std::string program = "prog";
     std::string valid = "ブロック";
-    std::string broken = "a\xff" "b";
+    std::string broken =
+        "a\xff"
+        "b";
     char* argv[] = {program.data(), valid.data(), broken.data(), nullptr};
     SetCommandLine(3, argv);
     EXPECT_EQ(U8(ParamStr(1)), "ブロック");
-    EXPECT_EQ(ParamStr(2), u"a\uFFFD" u"b");
+    EXPECT_EQ(ParamStr(2),
+              u"a\uFFFD"
+              u"b");
     EXPECT_EQ(ParamStr(3), u"");
     EXPECT_EQ(U8(ParamStr(0)), U8(ExecutablePath()));
 }

@@ -21,18 +21,18 @@ TEST_P(IncMinuteCases, CarriesAcrossCalendar)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IncMinuteCases,
-    testing::Values(
-        TMinuteCase{"WithinHour", {2024, 5, 6, 10, 16, 30, 250}, -1, {2024, 5, 6, 10, 15, 30, 250}},
-        TMinuteCase{"AcrossHour", {2024, 5, 6, 11, 0, 5, 0}, -1, {2024, 5, 6, 10, 59, 5, 0}},
-        TMinuteCase{"AcrossDay", {2024, 5, 7, 0, 0, 0, 0}, -1, {2024, 5, 6, 23, 59, 0, 0}},
-        TMinuteCase{"AcrossMonth", {2024, 5, 1, 0, 0, 0, 0}, -1, {2024, 4, 30, 23, 59, 0, 0}},
-        TMinuteCase{"AcrossYear", {2024, 1, 1, 0, 0, 59, 999}, -1, {2023, 12, 31, 23, 59, 59, 999}},
-        TMinuteCase{"IntoLeapDay", {2024, 3, 1, 0, 0, 0, 0}, -1, {2024, 2, 29, 23, 59, 0, 0}},
-        TMinuteCase{"CommonYearFebruary", {2023, 3, 1, 0, 0, 0, 0}, -1, {2023, 2, 28, 23, 59, 0, 0}},
-        TMinuteCase{"CenturyNotLeap", {1900, 3, 1, 0, 0, 0, 0}, -1, {1900, 2, 28, 23, 59, 0, 0}},
-        TMinuteCase{"FourCenturiesLeap", {2000, 3, 1, 0, 0, 0, 0}, -1, {2000, 2, 29, 23, 59, 0, 0}},
-        TMinuteCase{"ForwardAcrossYear", {2023, 12, 31, 23, 59, 0, 0}, 1, {2024, 1, 1, 0, 0, 0, 0}},
-        TMinuteCase{"ManyDaysBack", {2024, 3, 1, 12, 0, 0, 0}, -(60 * 24 * 366), {2023, 3, 1, 12, 0, 0, 0}}),
+    testing::Values(TMinuteCase{"WithinHour", {2024, 5, 6, 10, 16, 30, 250}, -1, {2024, 5, 6, 10, 15, 30, 250}},
+                    TMinuteCase{"AcrossHour", {2024, 5, 6, 11, 0, 5, 0}, -1, {2024, 5, 6, 10, 59, 5, 0}},
+                    TMinuteCase{"AcrossDay", {2024, 5, 7, 0, 0, 0, 0}, -1, {2024, 5, 6, 23, 59, 0, 0}},
+                    TMinuteCase{"AcrossMonth", {2024, 5, 1, 0, 0, 0, 0}, -1, {2024, 4, 30, 23, 59, 0, 0}},
+                    TMinuteCase{"AcrossYear", {2024, 1, 1, 0, 0, 59, 999}, -1, {2023, 12, 31, 23, 59, 59, 999}},
+                    TMinuteCase{"IntoLeapDay", {2024, 3, 1, 0, 0, 0, 0}, -1, {2024, 2, 29, 23, 59, 0, 0}},
+                    TMinuteCase{"CommonYearFebruary", {2023, 3, 1, 0, 0, 0, 0}, -1, {2023, 2, 28, 23, 59, 0, 0}},
+                    TMinuteCase{"CenturyNotLeap", {1900, 3, 1, 0, 0, 0, 0}, -1, {1900, 2, 28, 23, 59, 0, 0}},
+                    TMinuteCase{"FourCenturiesLeap", {2000, 3, 1, 0, 0, 0, 0}, -1, {2000, 2, 29, 23, 59, 0, 0}},
+                    TMinuteCase{"ForwardAcrossYear", {2023, 12, 31, 23, 59, 0, 0}, 1, {2024, 1, 1, 0, 0, 0, 0}},
+                    TMinuteCase{
+                        "ManyDaysBack", {2024, 3, 1, 12, 0, 0, 0}, -(60 * 24 * 366), {2023, 3, 1, 12, 0, 0, 0}}),
     [](const testing::TestParamInfo<TMinuteCase>& info) { return std::string(info.param.Name); });
 
 TEST(DateUtils, DaysInMonthFollowsGregorianLeapRule)

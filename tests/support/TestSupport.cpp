@@ -22,9 +22,12 @@ namespace TestSupport {
 TBytes FromHex(std::string_view hex)
 {
     auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         throw std::invalid_argument("not a hex digit");
     };
     if (hex.size() % 2 != 0)
@@ -47,8 +50,14 @@ std::string ToHex(const std::uint8_t* data, std::size_t size)
     return out;
 }
 
-std::u16string U16(std::string_view utf8) { return FromUtf8Lossy(utf8); }
-std::string U8(std::u16string_view text) { return ToUtf8Lossy(text); }
+std::u16string U16(std::string_view utf8)
+{
+    return FromUtf8Lossy(utf8);
+}
+std::string U8(std::u16string_view text)
+{
+    return ToUtf8Lossy(text);
+}
 
 std::filesystem::path ProgramDir()
 {
@@ -96,8 +105,7 @@ TTempDir::TTempDir()
 TTempDir::~TTempDir()
 {
     std::error_code ignored;
-    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
+    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(FPath, ignored);
 }
 

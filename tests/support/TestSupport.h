@@ -20,7 +20,10 @@ namespace TestSupport {
 TBytes FromHex(std::string_view hex);
 std::string ToHex(const std::uint8_t* data, std::size_t size);
 template <typename Bytes>
-std::string ToHex(const Bytes& bytes) { return ToHex(bytes.data(), bytes.size()); }
+std::string ToHex(const Bytes& bytes)
+{
+    return ToHex(bytes.data(), bytes.size());
+}
 
 // UTF-16 text from UTF-8 literals, and back, for readable assertions.
 std::u16string U16(std::string_view utf8);

@@ -36,7 +36,8 @@ void ExpectOneErrorLine(const TCapturedRun& run)
 std::size_t ParseCount(const std::string& bytes)
 {
     std::size_t count = 0;
-    for (std::size_t at = bytes.find("/ErrorMsgED\r\n"); at != std::string::npos; at = bytes.find("/ErrorMsgED\r\n", at + 1))
+    for (std::size_t at = bytes.find("/ErrorMsgED\r\n"); at != std::string::npos;
+         at = bytes.find("/ErrorMsgED\r\n", at + 1))
         ++count;
     return count;
 }
@@ -216,7 +217,8 @@ TEST_F(CorvaneToolTest, KeyFileTrailingLineBreakIsNotPartOfTheKey)
     WriteFileBytes(FDir / "key", "correct horse battery staple\r\n");
     const auto encrypted = Corvane({"encrypt", "--check-data", "--key-file", (FDir / "key").string()}, "secret");
     ASSERT_EQ(encrypted.ExitCode, 0) << encrypted.Err;
-    const auto decrypted = Corvane({"decrypt", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, encrypted.Out, FKeyEnv);
+    const auto decrypted =
+        Corvane({"decrypt", "--check-data", "--key-env", "CORVANE_TEST_KEY"}, encrypted.Out, FKeyEnv);
     EXPECT_EQ(decrypted.ExitCode, 0) << decrypted.Err;
     EXPECT_EQ(decrypted.Out, "secret");
 }
@@ -297,9 +299,9 @@ TEST_F(CorvaneToolTest, FailedFileDecryptionLeavesNothingBehind)
               0);
     std::filesystem::remove(FDir / "plain.bin");
 
-    const auto dec = Corvane({"decrypt-file", "--key-env", "OTHER", (FDir / "sealed.bin").string(),
-                              (FDir / "out.bin").string()},
-                             {}, {{"OTHER", "not the key"}});
+    const auto dec =
+        Corvane({"decrypt-file", "--key-env", "OTHER", (FDir / "sealed.bin").string(), (FDir / "out.bin").string()}, {},
+                {{"OTHER", "not the key"}});
     EXPECT_EQ(dec.ExitCode, 1);
     ExpectOneErrorLine(dec);
     // Only the container is left: no output, no temporary with plaintext pieces.

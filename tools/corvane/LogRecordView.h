@@ -11,7 +11,7 @@
 #include "tools/corvane/LogRecordParser.h"
 
 struct TShownRecord {
-    std::string Time;        // the time stamp's bytes, as the file holds them
+    std::string Time;  // the time stamp's bytes, as the file holds them
     // ok, digest-mismatch, undecryptable, fallback, plain; truncated for a record that the file
     // ends inside, damaged for a stretch of bytes that frames no whole record but is followed by one
     std::string Status;

@@ -14,12 +14,18 @@ using TUniqueLocale = TUniqueAny<locale_t, &freelocale, nullptr>;
 std::string_view ExpandComposite(char conversion) noexcept
 {
     switch (conversion) {
-    case 'D': return "%m/%d/%y";
-    case 'F': return "%Y-%m-%d";
-    case 'T': return "%H:%M:%S";
-    case 'R': return "%H:%M";
-    case 'r': return "%I:%M:%S %p";
-    default: return {};
+        case 'D':
+            return "%m/%d/%y";
+        case 'F':
+            return "%Y-%m-%d";
+        case 'T':
+            return "%H:%M:%S";
+        case 'R':
+            return "%H:%M";
+        case 'r':
+            return "%I:%M:%S %p";
+        default:
+            return {};
     }
 }
 
@@ -84,7 +90,11 @@ TLocalDateTime LocalNow()
     tzset();
     tm local{};
     localtime_r(&now.tv_sec, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec > 59 ? 59 : local.tm_sec,
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec > 59 ? 59 : local.tm_sec,
             static_cast<int>(now.tv_nsec / 1000000)};
 }

@@ -255,8 +255,7 @@ TSecureBytes UnicodeToAnsi(std::u16string_view text)
     static constexpr std::uint8_t replacement[] = {'?'};
     // A surrogate pair is one code point already, so every refusal passes over one.
     ConvertAll(cd, reinterpret_cast<const char*>(points.data()), points.size() * sizeof(char32_t), output,
-               std::span<const std::uint8_t>(replacement),
-               [](const char*, std::size_t) { return sizeof(char32_t); });
+               std::span<const std::uint8_t>(replacement), [](const char*, std::size_t) { return sizeof(char32_t); });
     return output;
 }
 

@@ -27,14 +27,21 @@ namespace {
 int OpenFlags(TFile::TOpen mode) noexcept
 {
     switch (mode) {
-    case TFile::TOpen::ReadShared: return O_RDONLY;
-    case TFile::TOpen::CreateExclusive: return O_RDWR | O_CREAT;
-    case TFile::TOpen::ReadWriteExclusive: return O_RDWR;
-    case TFile::TOpen::AppendReadShared: return O_RDWR;
-    case TFile::TOpen::OpenOrCreateExclusive: return O_RDWR | O_CREAT;
-    // Never through a symbolic link, and never waiting on a FIFO or device for a peer.
-    case TFile::TOpen::LogAppend: return O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
-    case TFile::TOpen::LogRotate: return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+        case TFile::TOpen::ReadShared:
+            return O_RDONLY;
+        case TFile::TOpen::CreateExclusive:
+            return O_RDWR | O_CREAT;
+        case TFile::TOpen::ReadWriteExclusive:
+            return O_RDWR;
+        case TFile::TOpen::AppendReadShared:
+            return O_RDWR;
+        case TFile::TOpen::OpenOrCreateExclusive:
+            return O_RDWR | O_CREAT;
+        // Never through a symbolic link, and never waiting on a FIFO or device for a peer.
+        case TFile::TOpen::LogAppend:
+            return O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
+        case TFile::TOpen::LogRotate:
+            return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
     }
     return O_RDONLY;
 }
@@ -75,7 +82,7 @@ constexpr int LogOpenAttempts = 8;
 
 struct stat StatusOf(int fd, const std::u16string& path)
 {
-    struct stat status{};
+    struct stat status {};
     if (::fstat(fd, &status) != 0)
         RaiseErrno(u"fstat", path, errno);
     return status;
@@ -89,7 +96,7 @@ bool IsSameFile(const struct stat& a, const struct stat& b) noexcept
 // Whether the name, not followed, holds the open file now.
 bool NamesFile(const std::string& nativePath, const struct stat& held) noexcept
 {
-    struct stat named{};
+    struct stat named {};
     return ::lstat(nativePath.c_str(), &named) == 0 && IsSameFile(named, held);
 }
 
@@ -167,7 +174,7 @@ TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>
     // Truncated only once the lock is ours: a file that another writer holds is never wiped.
     if (mode == TOpen::CreateExclusive && ::ftruncate(fd, 0) != 0)
         RaiseErrno(u"ftruncate", path, errno);
-    struct stat status{};
+    struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
         RaiseErrno(u"open", path, EISDIR);
 }
@@ -234,7 +241,7 @@ std::int64_t TFile::Seek(std::int64_t offset, TSeekOrigin origin)
 
 std::int64_t TFile::Size()
 {
-    struct stat status{};
+    struct stat status {};
     if (::fstat(Descriptor(FHandle.Get()), &status) != 0)
         RaiseErrno(u"fstat", {}, errno);
     return status.st_size;

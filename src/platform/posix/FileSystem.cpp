@@ -44,7 +44,7 @@ bool DirectoryExists(const std::u16string& path)
 {
     if (path.empty())
         return false;
-    struct stat status{};
+    struct stat status {};
     if (::stat(Native(path).c_str(), &status) == 0)
         return S_ISDIR(status.st_mode);
     return !IsAbsence(errno);
@@ -54,13 +54,13 @@ bool FileExists(const std::u16string& path)
 {
     if (path.empty())
         return false;
-    struct stat status{};
+    struct stat status {};
     return ::stat(Native(path).c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 std::optional<std::uint64_t> FileSizeOf(const std::u16string& path)
 {
-    struct stat status{};
+    struct stat status {};
     if (path.empty() || ::stat(Native(path).c_str(), &status) != 0 || S_ISDIR(status.st_mode))
         return std::nullopt;
     return static_cast<std::uint64_t>(status.st_size);

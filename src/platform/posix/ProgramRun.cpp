@@ -67,7 +67,7 @@ public:
     explicit TSignalForwarding(pid_t group)
     {
         RunningGroup.store(group);
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = &EndGroupAndDie;
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < std::size(ForwardedSignals); ++i) {

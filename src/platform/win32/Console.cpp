@@ -1,8 +1,8 @@
 #include "platform/Console.h"
 
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <algorithm>
 

@@ -32,13 +32,20 @@ struct TOpenParameters {
 TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
 {
     switch (mode) {
-    case TFile::TOpen::ReadShared: return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
-    case TFile::TOpen::CreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS};
-    case TFile::TOpen::ReadWriteExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
-    case TFile::TOpen::AppendReadShared: return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
-    case TFile::TOpen::OpenOrCreateExclusive: return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS};
-    case TFile::TOpen::LogAppend: return {LogAppendAccess, FILE_SHARE_READ, OPEN_ALWAYS};
-    case TFile::TOpen::LogRotate: return {LogRotateAccess, 0, OPEN_EXISTING};
+        case TFile::TOpen::ReadShared:
+            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
+        case TFile::TOpen::CreateExclusive:
+            return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS};
+        case TFile::TOpen::ReadWriteExclusive:
+            return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
+        case TFile::TOpen::AppendReadShared:
+            return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
+        case TFile::TOpen::OpenOrCreateExclusive:
+            return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS};
+        case TFile::TOpen::LogAppend:
+            return {LogAppendAccess, FILE_SHARE_READ, OPEN_ALWAYS};
+        case TFile::TOpen::LogRotate:
+            return {LogRotateAccess, 0, OPEN_EXISTING};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
 }
