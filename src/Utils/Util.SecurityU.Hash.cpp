@@ -57,17 +57,23 @@ void FinishHash(BCRYPT_HASH_HANDLE hash, TDigest& digest)
         RaiseNTStatusError(status, u"BCryptFinishHash");
 }
 
-// The life of one hash object, the same for every hash operation: the three preconditions, the
-// creation in the object's memory, the body, and the checked destruction on every way out. lines
-// names the assertion lines of the calling operation.
-template <typename TBody>
-void RunOnNewHash(const SecurityUnitLines::THashLines& lines, TProviderHandle algorithm, TSecureBytes& hashObject,
-                  std::int32_t hashLength, std::span<const std::uint8_t> secret, ULONG flags, TBody&& body)
+// The three preconditions of every hash operation; lines names the calling operation's assertion
+// lines.
+void AssertHashReady(const SecurityUnitLines::THashLines& lines, TProviderHandle algorithm,
+                     const TSecureBytes& hashObject, std::int32_t hashLength)
 {
     Assert(algorithm != 0, MustInitialize, AssertSourceFile, lines.Algorithm);
     Assert(!hashObject.empty(), MustInitialize, AssertSourceFile, lines.HashObject);
     Assert(hashLength != 0, MustInitialize, AssertSourceFile, lines.HashLength);
+}
 
+// The life of one hash object, the same for every hash operation: the creation in the object's
+// memory, the body, and the checked destruction on every way out. The caller has checked the
+// preconditions (AssertHashReady).
+template <typename TBody>
+void RunOnNewHash(const SecurityUnitLines::THashLines& lines, TProviderHandle algorithm, TSecureBytes& hashObject,
+                  std::span<const std::uint8_t> secret, ULONG flags, TBody&& body)
+{
     TUniqueHash hash;
     const NTSTATUS status =
         BCryptCreateHash(AlgHandle(algorithm), hash.Put(), hashObject.data(), static_cast<ULONG>(hashObject.size()),
@@ -127,13 +133,13 @@ TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input)
 
 TBytes THashAlgorithm::Hash(std::span<const std::uint8_t> input, std::span<const std::uint8_t> secret)
 {
+    AssertHashReady(SecurityUnitLines::HashBytes, FhAlgorithm, FHashObject, FHashLength);
     TBytes result;
-    RunOnNewHash(SecurityUnitLines::HashBytes, FhAlgorithm, FHashObject, FHashLength, secret, 0,
-                 [&](BCRYPT_HASH_HANDLE hash) {
-                     HashData(hash, input);
-                     result.assign(static_cast<std::size_t>(FHashLength), 0);
-                     FinishHash(hash, result);
-                 });
+    RunOnNewHash(SecurityUnitLines::HashBytes, FhAlgorithm, FHashObject, secret, 0, [&](BCRYPT_HASH_HANDLE hash) {
+        HashData(hash, input);
+        result.assign(static_cast<std::size_t>(FHashLength), 0);
+        FinishHash(hash, result);
+    });
     return result;
 }
 
@@ -144,19 +150,19 @@ TBytes THashAlgorithm::Hash(TStream& input)
 
 TBytes THashAlgorithm::Hash(TStream& input, std::span<const std::uint8_t> secret)
 {
+    AssertHashReady(SecurityUnitLines::HashStream, FhAlgorithm, FHashObject, FHashLength);
     TBytes result;
-    RunOnNewHash(
-        SecurityUnitLines::HashStream, FhAlgorithm, FHashObject, FHashLength, secret, 0, [&](BCRYPT_HASH_HANDLE hash) {
-            TSecureBytes buffer(HashStreamBufferSize);
-            for (;;) {
-                const std::int64_t delivered = input.Read(buffer.data(), HashStreamBufferSize);
-                if (delivered <= 0)
-                    break;
-                HashData(hash, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(delivered)));
-            }
-            result.assign(static_cast<std::size_t>(FHashLength), 0);
-            FinishHash(hash, result);
-        });
+    RunOnNewHash(SecurityUnitLines::HashStream, FhAlgorithm, FHashObject, secret, 0, [&](BCRYPT_HASH_HANDLE hash) {
+        TSecureBytes buffer(HashStreamBufferSize);
+        for (;;) {
+            const std::int64_t delivered = input.Read(buffer.data(), HashStreamBufferSize);
+            if (delivered <= 0)
+                break;
+            HashData(hash, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(delivered)));
+        }
+        result.assign(static_cast<std::size_t>(FHashLength), 0);
+        FinishHash(hash, result);
+    });
     return result;
 }
 
@@ -212,8 +218,9 @@ TSecureBytes TSHA256Repeatable::RepeatHash(std::span<const std::uint8_t> input, 
 TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
+    AssertHashReady(SecurityUnitLines::RepeatHashReusable, FhAlgorithm, FHashObject, FHashLength);
     TSecureBytes digest;
-    RunOnNewHash(SecurityUnitLines::RepeatHashReusable, FhAlgorithm, FHashObject, FHashLength, secret, HashReusableFlag,
+    RunOnNewHash(SecurityUnitLines::RepeatHashReusable, FhAlgorithm, FHashObject, secret, HashReusableFlag,
                  [&](BCRYPT_HASH_HANDLE hash) {
                      std::span<const std::uint8_t> roundData = input;
                      for (std::int32_t round = 1; round <= count; ++round)
@@ -225,11 +232,11 @@ TSecureBytes TSHA256Repeatable::RepeatHashReusable(std::span<const std::uint8_t>
 TSecureBytes TSHA256Repeatable::RepeatHashPerRound(std::span<const std::uint8_t> input,
                                                    std::span<const std::uint8_t> secret, std::int32_t count)
 {
+    AssertHashReady(SecurityUnitLines::RepeatHashPerRound, FhAlgorithm, FHashObject, FHashLength);
     TSecureBytes digest;
     std::span<const std::uint8_t> roundData = input;
-    // The preconditions are checked again each round; they hold or fail in round 1.
     for (std::int32_t round = 1; round <= count; ++round)
-        RunOnNewHash(SecurityUnitLines::RepeatHashPerRound, FhAlgorithm, FHashObject, FHashLength, secret, 0,
+        RunOnNewHash(SecurityUnitLines::RepeatHashPerRound, FhAlgorithm, FHashObject, secret, 0,
                      [&](BCRYPT_HASH_HANDLE hash) { HashRound(hash, roundData, digest, FHashLength); });
     return digest;
 }
