@@ -14,13 +14,12 @@ set(allowed_CorvaneUtil core platform rtl Utils CorvaneUtil)
 set(allowed_dialer core platform rtl Utils CorvaneUtil dialer)
 # The POSIX RAS layer is a library of its own: core and the record layout, a header.
 set(allowed_rasapi core platform/RasRecords.h rasapi)
-# A launching program's operations, below the tool and the C interface: the dialer's exit statuses
-# are a header they share with it.
-set(allowed_launch core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch)
+# A launching program's operations, below the tool and the C interface.
+set(allowed_launch core platform rtl Utils CorvaneUtil launch)
 set(allowed_launchlib core platform rtl Utils CorvaneUtil launch launchlib corvane/launch.h)
 # The tool's headers are named by their path in the repository: "corvane/" alone is the launching
 # library's public folder.
-set(allowed_tool core platform rtl Utils CorvaneUtil dialer/ExitStatus.h launch tools/corvane)
+set(allowed_tool core platform rtl Utils CorvaneUtil launch tools/corvane)
 
 set(faults "")
 set(include_line "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")

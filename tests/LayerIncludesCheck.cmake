@@ -40,5 +40,6 @@ check_tree("bare name in the tool" tools/corvane/Cli.cpp "#include \"Cli.h\"" "t
 check_tree("bare name in a test" tests/rtl/StreamTest.cpp "#include \"Stream.h\"" "tests/rtl/StreamTest.cpp: Stream.h names no folder")
 check_tree("bare name in a fuzzer" fuzz/Fuzzer.cpp "#  include \"FuzzText.h\"" "fuzz/Fuzzer.cpp: FuzzText.h names no folder")
 check_tree("layer above" src/rtl/Stream.cpp "#include \"Utils/Util.CryptoU.h\"" "layer rtl includes Utils/Util.CryptoU.h")
+check_tree("launching side into the dialer" src/launch/Dial.cpp "#include \"dialer/ExitStatus.h\"" "layer launch includes dialer/ExitStatus.h")
 check_tree("tool as the public folder" tools/corvane/Cli.cpp "#include \"corvane/Cli.h\"" "layer tool includes corvane/Cli.h")
 file(REMOVE_RECURSE "${root}")

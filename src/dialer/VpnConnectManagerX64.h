@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "CorvaneUtil/ExitStatus.h"
 #include "core/SecureText.h"
-#include "dialer/ExitStatus.h"
 #include "platform/RasBinding.h"
 
 // How the dial gets RasDialW: BindRasDialW, or in the tests a function of their own.

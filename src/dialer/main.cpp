@@ -10,10 +10,10 @@
 #include <string>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "CorvaneUtil/ExitStatus.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "dialer/DialerEntry.h"
-#include "dialer/ExitStatus.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
 

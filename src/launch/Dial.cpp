@@ -1,6 +1,6 @@
 #include "launch/Dial.h"
 
-#include "dialer/ExitStatus.h"
+#include "CorvaneUtil/ExitStatus.h"
 
 TProgramEnd RunDialer(const std::u16string& dialer, const std::u16string& block, const TRunOptions& options)
 {

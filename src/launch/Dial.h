@@ -13,6 +13,6 @@
 TProgramEnd RunDialer(const std::u16string& dialer, const std::u16string& block, const TRunOptions& options);
 
 // The dial result that an end of the dialer stands for: Windows all 32 bits of its exit status;
-// POSIX what its 8-bit status maps back to (dialer/ExitStatus.h). Nothing when it timed out, was
-// ended by a signal, or ended with a status that cannot be read back.
+// POSIX what its 8-bit status maps back to (CorvaneUtil/ExitStatus.h). Nothing when it timed out,
+// was ended by a signal, or ended with a status that cannot be read back.
 std::optional<std::uint32_t> DialResultOf(const TProgramEnd& end);

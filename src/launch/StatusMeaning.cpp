@@ -1,7 +1,7 @@
 #include "launch/StatusMeaning.h"
 
+#include "CorvaneUtil/ExitStatus.h"
 #include "core/Text.h"
-#include "dialer/ExitStatus.h"
 #include "launch/RasErrorTable.h"
 #include "platform/RasErrorText.h"
 

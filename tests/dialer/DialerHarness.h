@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "CorvaneUtil/ExitStatus.h"
 #include "core/Bytes.h"
-#include "dialer/ExitStatus.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 

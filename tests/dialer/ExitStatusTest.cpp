@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "dialer/ExitStatus.h"
+#include "CorvaneUtil/ExitStatus.h"
 
 namespace {
 

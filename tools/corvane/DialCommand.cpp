@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "CorvaneUtil/CorvaneUtil.h"
+#include "CorvaneUtil/ExitStatus.h"
 #include "core/Exceptions.h"
 #include "core/Text.h"
-#include "dialer/ExitStatus.h"
 #include "launch/Dial.h"
 #include "launch/StatusMeaning.h"
 #include "platform/File.h"

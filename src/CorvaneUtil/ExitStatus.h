@@ -1,5 +1,7 @@
 #pragma once
-// The dialer's exit status as a launching program receives it.
+// The dialer's exit status as a launching program receives it. The dialer sends it and the
+// launching side (the corvane tool, the C interface) reads it: like the parameter block, it lies
+// below both.
 //
 // On Windows the launching program reads all 32 bits of the dial result (GetExitCodeProcess). A
 // POSIX parent receives only 8 bits, and the low 8 bits of a dial result would mislead it: a
