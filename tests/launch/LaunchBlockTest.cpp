@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,14 +61,35 @@ TEST(LaunchBlockTest, BlockOfOneCodePageIsRejectedUnderAnother)
     EXPECT_EQ(Read(made.Block, 1252, &MadeAt).Items, items);
 }
 
-TEST(LaunchBlockTest, BlockOfTheLastMinuteOfAYearIsReadInTheFirstOfTheNext)
+// A block made in the last minute of a day is read in the first of the next, across a year's end
+// and across the leap days of a leap year and of a year divisible by 400.
+struct TMinuteChange {
+    const char* Name;
+    corvane_minute Made;
+    corvane_minute Read;
+};
+
+void PrintTo(const TMinuteChange& change, std::ostream* os)
 {
-    const corvane_minute made{2023, 12, 31, 23, 59};
-    const corvane_minute read{2024, 1, 1, 0, 0};
-    const TMade block = Make(Ascii, 65001, &made);
-    ASSERT_EQ(block.Result, CORVANE_OK);
-    EXPECT_EQ(Read(block.Block, 65001, &read).Items, Ascii);
+    *os << change.Name;
 }
+
+class MinuteChangeTest : public ::testing::TestWithParam<TMinuteChange> {};
+
+TEST_P(MinuteChangeTest, BlockIsReadInTheNextMinute)
+{
+    const TMade block = Make(Ascii, 65001, &GetParam().Made);
+    ASSERT_EQ(block.Result, CORVANE_OK) << corvane_error_text(block.Result);
+    EXPECT_EQ(Read(block.Block, 65001, &GetParam().Read).Items, Ascii);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, MinuteChangeTest,
+    ::testing::Values(TMinuteChange{"LastMinuteOfAYear", {2023, 12, 31, 23, 59}, {2024, 1, 1, 0, 0}},
+                      TMinuteChange{"IntoLeapDay", {2024, 2, 28, 23, 59}, {2024, 2, 29, 0, 0}},
+                      TMinuteChange{"OutOfLeapDay", {2024, 2, 29, 23, 59}, {2024, 3, 1, 0, 0}},
+                      TMinuteChange{"OutOfLeapDayOf2000", {2000, 2, 29, 23, 59}, {2000, 3, 1, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // --- refusals of make ---
 
@@ -108,6 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                      CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"UnknownCodePage", Ascii, 12345, MadeAt, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"February30", Ascii, 65001, {2024, 2, 30, 10, 15}, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"February29OfACommonYear", Ascii, 65001, {2023, 2, 29, 10, 15}, CORVANE_E_INVALID_ARGUMENT},
+        TMakeRefusal{"February29Of2100", Ascii, 65001, {2100, 2, 29, 10, 15}, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"Hour24", Ascii, 65001, {2024, 3, 10, 24, 0}, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"Minute60", Ascii, 65001, {2024, 3, 10, 10, 60}, CORVANE_E_INVALID_ARGUMENT},
         TMakeRefusal{"YearZero", Ascii, 65001, {0, 3, 10, 10, 15}, CORVANE_E_INVALID_ARGUMENT}),
@@ -145,6 +170,63 @@ TEST(LaunchBlockTest, ShortBufferIsToldTheSizeNeeded)
     EXPECT_EQ(size, needed);
     EXPECT_EQ(std::strlen(buffer.c_str()) + 1, needed);
 }
+
+// Every function that fills a buffer sets *size to the exact size also when the buffer is larger
+// than needed, and writes nothing past it.
+struct TFilling {
+    const char* Name;
+    std::function<int(char* buffer, std::size_t* size)> Fill;
+    std::function<std::size_t()> Expected;  // the result's size, NULs included
+};
+
+void PrintTo(const TFilling& filling, std::ostream* os)
+{
+    *os << filling.Name;
+}
+
+std::size_t ItemsSize(const std::vector<std::string>& items)
+{
+    std::size_t size = 0;
+    for (const std::string& item : items)
+        size += item.size() + 1;
+    return size;
+}
+
+class LargeBufferTest : public ::testing::TestWithParam<TFilling> {};
+
+TEST_P(LargeBufferTest, GetsTheExactSizeBack)
+{
+    const std::size_t expected = GetParam().Expected();
+    std::string buffer(expected + 64, 'Z');
+    std::size_t size = buffer.size();
+    ASSERT_EQ(GetParam().Fill(buffer.data(), &size), CORVANE_OK);
+    EXPECT_EQ(size, expected);
+    EXPECT_EQ(buffer.substr(expected), std::string(64, 'Z'));
+    corvane_wipe(buffer.data(), buffer.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, LargeBufferTest,
+                         ::testing::Values(
+                             // A block's length follows from the items alone (the salt is of fixed length): one made
+                             // through the size question tells it.
+                             TFilling{"MakeBlock",
+                                      [](char* buffer, std::size_t* size) {
+                                          const std::vector<const char*> items = Pointers(Ascii);
+                                          return corvane_make_block(items.data(), items.size(), 65001, &MadeAt, buffer,
+                                                                    size);
+                                      },
+                                      [] { return Make(Ascii, 65001, &MadeAt).Block.size() + 1; }},
+                             TFilling{"ReadBlock",
+                                      [](char* buffer, std::size_t* size) {
+                                          std::size_t count = 0;
+                                          return corvane_read_block(Make(Ascii, 65001, &MadeAt).Block.c_str(), 65001,
+                                                                    &MadeAt, buffer, size, &count);
+                                      },
+                                      [] { return ItemsSize(Ascii); }},
+                             TFilling{"Explain",
+                                      [](char* buffer, std::size_t* size) { return corvane_explain(0, buffer, size); },
+                                      [] { return std::strlen("success: the connection was made") + 1; }}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // --- refusals of read ---
 
