@@ -122,7 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TMomentCase{"TwoMinutesOld", "2026-03-04 10:15", "2026-03-04 10:17", false},
                       TMomentCase{"MadeAMinuteAhead", "2026-03-04 10:15", "2026-03-04 10:14", false},
                       TMomentCase{"OneMinuteOldAcrossNewYear", "2026-12-31 23:59", "2027-01-01 00:00", true},
-                      TMomentCase{"TwoMinutesOldAcrossNewYear", "2026-12-31 23:59", "2027-01-01 00:01", false}),
+                      TMomentCase{"TwoMinutesOldAcrossNewYear", "2026-12-31 23:59", "2027-01-01 00:01", false},
+                      TMomentCase{"OneMinuteOldOnLeapDay", "2024-02-29 10:15", "2024-02-29 10:16", true},
+                      TMomentCase{"OneMinuteOldAfterLeapDayOf2000", "2000-02-29 23:59", "2000-03-01 00:00", true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CorvaneToolTest, ReadParamsAtNowAcceptsBlockMadeNow)
@@ -360,6 +362,8 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"UnknownOption", {"encrypt", "--key-env", "CORVANE_TEST_KEY", "--bogus"}, 2},
         TUsageCase{"TwoKeySources", {"encrypt", "--key-env", "CORVANE_TEST_KEY", "--key-file", "k"}, 2},
         TUsageCase{"ImpossibleDate", {"make-params", "--at", "2026-02-30 10:00"}, 2},
+        TUsageCase{"February29OfACommonYear", {"make-params", "--at", "2023-02-29 10:00"}, 2},
+        TUsageCase{"February29Of2100", {"read-params", "--at", "2100-02-29 10:00", "bm90IGEgYmxvY2s="}, 2},
         TUsageCase{"AtWithoutMoment", {"make-params", "--at"}, 2},
         TUsageCase{"Sha256WithoutSalt", {"sha256", "text"}, 2},
         TUsageCase{"ReadParamsWithoutBlock", {"read-params"}, 2}, TUsageCase{"ReadLogWithoutFile", {"read-log"}, 2},
