@@ -120,6 +120,8 @@ TEST(AnsiEncoding, EmptyInBothDirections)
     EXPECT_EQ(Decode(TEncoding::ANSI(), {}), u"");
 }
 
+// One case of every table below: a text and its bytes under a code page (for the long runs, one
+// unit of the run).
 struct TAnsiCase {
     const char* Name;
     std::uint32_t CodePage;
@@ -132,10 +134,13 @@ void PrintTo(const TAnsiCase& c, std::ostream* os)
     *os << c.Name;
 }
 
-class AnsiRoundTrip : public ::testing::TestWithParam<TAnsiCase> {
+// Each case pins its code page for the test.
+class AnsiCodePageTest : public ::testing::TestWithParam<TAnsiCase> {
 protected:
     TCodePagePin FPin;
 };
+
+class AnsiRoundTrip : public AnsiCodePageTest {};
 
 TEST_P(AnsiRoundTrip, ConvertsThroughTheCodePage)
 {
@@ -157,22 +162,7 @@ INSTANTIATE_TEST_SUITE_P(CodePages, AnsiRoundTrip,
                                            ),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-struct TLossyCase {
-    const char* Name;
-    std::uint32_t CodePage;
-    std::u16string Text;
-    const char* Hex;
-};
-
-void PrintTo(const TLossyCase& c, std::ostream* os)
-{
-    *os << c.Name;
-}
-
-class AnsiUnrepresentable : public ::testing::TestWithParam<TLossyCase> {
-protected:
-    TCodePagePin FPin;
-};
+class AnsiUnrepresentable : public AnsiCodePageTest {};
 
 TEST_P(AnsiUnrepresentable, BecomesTheDefaultCharacter)
 {
@@ -181,13 +171,13 @@ TEST_P(AnsiUnrepresentable, BecomesTheDefaultCharacter)
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePages, AnsiUnrepresentable,
-                         ::testing::Values(TLossyCase{"Kanji1252", 1252, u"a\u65e5\u672cb", "613f3f62"},
-                                           TLossyCase{"Greek932", 932, u"x\u0531y", "783f79"}
+                         ::testing::Values(TAnsiCase{"Kanji1252", 1252, u"a\u65e5\u672cb", "613f3f62"},
+                                           TAnsiCase{"Greek932", 932, u"x\u0531y", "783f79"}
 #ifndef _WIN32
                                            ,
-                                           TLossyCase{"LoneSurrogate65001", 65001,
-                                                      std::u16string{u'a', char16_t(0xD800), u'b'}, "61efbfbd62"},
-                                           TLossyCase{"Emoji1252", 1252, u"\U0001F512!", "3f21"}
+                                           TAnsiCase{"LoneSurrogate65001", 65001,
+                                                     std::u16string{u'a', char16_t(0xD800), u'b'}, "61efbfbd62"},
+                                           TAnsiCase{"Emoji1252", 1252, u"\U0001F512!", "3f21"}
 #endif
                                            ),
                          [](const auto& info) { return std::string(info.param.Name); });
@@ -240,106 +230,50 @@ Text Repeated(const Text& unit, std::size_t count)
     return text;
 }
 
-struct TDecodeRunCase {
-    const char* Name;
-    std::uint32_t CodePage;
-    const char* UnitHex;
-    std::u16string UnitText;
-};
-
-void PrintTo(const TDecodeRunCase& c, std::ostream* os)
-{
-    *os << c.Name;
-}
-
-class AnsiDecodingRun : public ::testing::TestWithParam<TDecodeRunCase> {
-protected:
-    TCodePagePin FPin;
-};
+class AnsiDecodingRun : public AnsiCodePageTest {};
 
 TEST_P(AnsiDecodingRun, GivesEveryUnitItsOwnReplacements)
 {
     ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
-    ASSERT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().UnitHex)), GetParam().UnitText);
-    EXPECT_EQ(Decode(TEncoding::ANSI(), Repeated(FromHex(GetParam().UnitHex), RunUnits)),
-              Repeated(GetParam().UnitText, RunUnits));
+    ASSERT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().Hex)), GetParam().Text);
+    EXPECT_EQ(Decode(TEncoding::ANSI(), Repeated(FromHex(GetParam().Hex), RunUnits)),
+              Repeated(GetParam().Text, RunUnits));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CodePages, AnsiDecodingRun,
-    ::testing::Values(TDecodeRunCase{"StrayBytes65001", 65001, "ff", u"\ufffd"},
-                      TDecodeRunCase{"MixedWithText65001", 65001, "41ff80bf42e38182", u"A\ufffd\ufffd\ufffdB\u3042"},
-                      TDecodeRunCase{"CutSequences65001", 65001, "e38141", u"\ufffdA"},
-                      TDecodeRunCase{"UndefinedBytes1252", 1252, "81618d8f909d", u"\ufffda\ufffd\ufffd\ufffd\ufffd"},
-                      TDecodeRunCase{"UndefinedBytes932", 932, "80a0418540", u"\ufffd\ufffdA\ufffd@"}),
-    [](const auto& info) { return std::string(info.param.Name); });
-
-// Code pages 1255 and 1258 hold a base character back until they see whether a combining mark
-// follows it. The replacement of a byte they refuse keeps its place after such a character.
-struct TOrderCase {
-    const char* Name;
-    std::uint32_t CodePage;
-    const char* Hex;
-    std::u16string Text;
-};
-
-void PrintTo(const TOrderCase& c, std::ostream* os)
-{
-    *os << c.Name;
-}
-
-class AnsiDecodingOrder : public ::testing::TestWithParam<TOrderCase> {
-protected:
-    TCodePagePin FPin;
-};
-
-TEST_P(AnsiDecodingOrder, KeepsEveryReplacementInItsPlace)
-{
-    ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
-    EXPECT_EQ(Decode(TEncoding::ANSI(), FromHex(GetParam().Hex)), GetParam().Text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CodePages, AnsiDecodingOrder,
-    ::testing::Values(TOrderCase{"Between1258", 1258, "618162", u"a\ufffdb"},
-                      TOrderCase{"AtTheEnd1258", 1258, "6181", u"a\ufffd"},
-                      TOrderCase{"Runs1258", 1258, "41818a42438d", u"A\ufffd\ufffdBC\ufffd"},
-                      TOrderCase{"HebrewLetters1255", 1255, "e0ffe1", u"\u05d0\ufffd\u05d1"},
+    ::testing::Values(TAnsiCase{"StrayBytes65001", 65001, u"\ufffd", "ff"},
+                      TAnsiCase{"MixedWithText65001", 65001, u"A\ufffd\ufffd\ufffdB\u3042", "41ff80bf42e38182"},
+                      TAnsiCase{"CutSequences65001", 65001, u"\ufffdA", "e38141"},
+                      TAnsiCase{"UndefinedBytes1252", 1252, u"\ufffda\ufffd\ufffd\ufffd\ufffd", "81618d8f909d"},
+                      TAnsiCase{"UndefinedBytes932", 932, u"\ufffd\ufffdA\ufffd@", "80a0418540"},
+                      // Code pages 1255 and 1258 hold a base character back until they see whether a
+                      // combining mark follows it. The replacement of a byte they refuse keeps its
+                      // place after such a character.
+                      TAnsiCase{"Between1258", 1258, u"a\ufffdb", "618162"},
+                      TAnsiCase{"AtTheEnd1258", 1258, u"a\ufffd", "6181"},
+                      TAnsiCase{"Runs1258", 1258, u"A\ufffd\ufffdBC\ufffd", "41818a42438d"},
+                      TAnsiCase{"HebrewLetters1255", 1255, u"\u05d0\ufffd\u05d1", "e0ffe1"},
                       // A mark that follows still composes; the refused byte comes after the result.
-                      TOrderCase{"ComposedThenRefused1258", 1258, "61ec8162", u"\u00e1\ufffdb"}),
+                      TAnsiCase{"ComposedThenRefused1258", 1258, u"\u00e1\ufffdb", "61ec8162"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-struct TEncodeRunCase {
-    const char* Name;
-    std::uint32_t CodePage;
-    std::u16string UnitText;
-    const char* UnitHex;
-};
-
-void PrintTo(const TEncodeRunCase& c, std::ostream* os)
-{
-    *os << c.Name;
-}
-
-class AnsiEncodingRun : public ::testing::TestWithParam<TEncodeRunCase> {
-protected:
-    TCodePagePin FPin;
-};
+class AnsiEncodingRun : public AnsiCodePageTest {};
 
 TEST_P(AnsiEncodingRun, GivesEveryUnitItsOwnDefaultCharacters)
 {
     ASSERT_TRUE(FPin.Pin(GetParam().CodePage));
-    ASSERT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().UnitText)), GetParam().UnitHex);
-    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(Repeated(GetParam().UnitText, RunUnits))),
-              Repeated(std::string(GetParam().UnitHex), RunUnits));
+    ASSERT_EQ(Hex(TEncoding::ANSI().GetBytes(GetParam().Text)), GetParam().Hex);
+    EXPECT_EQ(Hex(TEncoding::ANSI().GetBytes(Repeated(GetParam().Text, RunUnits))),
+              Repeated(std::string(GetParam().Hex), RunUnits));
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePages, AnsiEncodingRun,
-                         ::testing::Values(TEncodeRunCase{"Kanji1252", 1252, u"a\u65e5", "613f"},
-                                           TEncodeRunCase{"SurrogatePairs1252", 1252, u"\U0001F512", "3f"},
-                                           TEncodeRunCase{"LoneSurrogates65001", 65001,
-                                                          std::u16string{char16_t(0xDC00), u'b'}, "efbfbd62"},
-                                           TEncodeRunCase{"Armenian932", 932, u"\u0531", "3f"}),
+                         ::testing::Values(TAnsiCase{"Kanji1252", 1252, u"a\u65e5", "613f"},
+                                           TAnsiCase{"SurrogatePairs1252", 1252, u"\U0001F512", "3f"},
+                                           TAnsiCase{"LoneSurrogates65001", 65001,
+                                                     std::u16string{char16_t(0xDC00), u'b'}, "efbfbd62"},
+                                           TAnsiCase{"Armenian932", 932, u"\u0531", "3f"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // Each conversion follows the code page selected at the time, in both directions, also when an
