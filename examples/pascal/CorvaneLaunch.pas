@@ -179,68 +179,112 @@ begin
   Result[Length(Items)] := nil;
 end;
 
-function CorvaneMakeBlock(const Items: TCorvaneItems; CodePage: UInt32; At: PCorvaneMinute): UTF8String;
+// The arguments of the library's calls that fill a buffer, besides the buffer and its size: each
+// call takes the ones it needs.
+type
+  TBufferCallArgs = record
+    Items: PPAnsiChar;
+    ItemCount: TCorvaneSize;
+    Block: PAnsiChar;
+    CodePage: UInt32;
+    At: PCorvaneMinute;
+    DialResult: UInt32;
+    ReadCount: TCorvaneSize; // the number of items corvane_read_block found
+  end;
+  TBufferCall = function(var Args: TBufferCallArgs; Buffer: PAnsiChar; Size: PCorvaneSize): Integer;
+
+function MakeBlockCall(var Args: TBufferCallArgs; Buffer: PAnsiChar; Size: PCorvaneSize): Integer;
+begin
+  Result := corvane_make_block(Args.Items, Args.ItemCount, Args.CodePage, Args.At, Buffer, Size);
+end;
+
+function ReadBlockCall(var Args: TBufferCallArgs; Buffer: PAnsiChar; Size: PCorvaneSize): Integer;
+begin
+  Result := corvane_read_block(Args.Block, Args.CodePage, Args.At, Buffer, Size, @Args.ReadCount);
+end;
+
+function ExplainCall(var Args: TBufferCallArgs; Buffer: PAnsiChar; Size: PCorvaneSize): Integer;
+begin
+  Result := corvane_explain(Args.DialResult, Buffer, Size);
+end;
+
+// Asks for the size first (no buffer), then calls again with a buffer of that size, and again
+// should the size needed have grown in between. Returns the bytes the call wrote, its NULs
+// included; the buffer is wiped before it is freed, and the caller wipes the result when it holds
+// a secret. Raises ECorvaneLaunch, named after AFunction, when the call fails.
+function CallWithBuffer(const AFunction: string; Call: TBufferCall; var Args: TBufferCallArgs): UTF8String;
 var
-  Pointers: TItemPointers;
   Buffer: PAnsiChar;
   Size, Allocated: TCorvaneSize;
   Code: Integer;
 begin
   Result := '';
-  Pointers := ItemPointers(Items);
-  // Ask for the size first, then make the block in a buffer of that size.
   Size := 0;
-  Code := corvane_make_block(@Pointers[0], Length(Items), CodePage, At, nil, @Size);
+  Code := Call(Args, nil, @Size);
   while Code = CORVANE_E_BUFFER_TOO_SMALL do
   begin
     Allocated := Size;
     Buffer := NewBuffer(Allocated);
     try
-      Code := corvane_make_block(@Pointers[0], Length(Items), CodePage, At, Buffer, @Size);
+      Code := Call(Args, Buffer, @Size);
       if Code = CORVANE_OK then
       begin
-        SetString(Result, Buffer, Size - 1);
+        SetString(Result, Buffer, Size);
         Exit;
       end;
     finally
       DisposeBuffer(Buffer, Allocated);
     end;
   end;
-  Check('corvane_make_block', Code);
+  Check(AFunction, Code);
+end;
+
+// The text of a call's result: its bytes without the closing NUL.
+function TextOf(const Bytes: UTF8String): UTF8String;
+begin
+  Result := Copy(Bytes, 1, Length(Bytes) - 1);
+end;
+
+function CorvaneMakeBlock(const Items: TCorvaneItems; CodePage: UInt32; At: PCorvaneMinute): UTF8String;
+var
+  Pointers: TItemPointers;
+  Args: TBufferCallArgs;
+begin
+  Pointers := ItemPointers(Items);
+  FillChar(Args, SizeOf(Args), 0);
+  Args.Items := @Pointers[0];
+  Args.ItemCount := Length(Items);
+  Args.CodePage := CodePage;
+  Args.At := At;
+  Result := TextOf(CallWithBuffer('corvane_make_block', MakeBlockCall, Args));
 end;
 
 function CorvaneReadBlock(const Block: UTF8String; CodePage: UInt32; At: PCorvaneMinute): TCorvaneItems;
 var
-  Buffer, Item: PAnsiChar;
-  Size, Allocated, Count: TCorvaneSize;
-  Code, I: Integer;
+  Args: TBufferCallArgs;
+  Bytes: UTF8String;
+  Item: PAnsiChar;
+  I: Integer;
 begin
+  FillChar(Args, SizeOf(Args), 0);
+  Args.Block := PAnsiChar(Block);
+  Args.CodePage := CodePage;
+  Args.At := At;
   Result := nil;
-  Size := 0;
-  Count := 0;
-  Code := corvane_read_block(PAnsiChar(Block), CodePage, At, nil, @Size, @Count);
-  while Code = CORVANE_E_BUFFER_TOO_SMALL do
-  begin
-    Allocated := Size;
-    Buffer := NewBuffer(Allocated);
-    try
-      Code := corvane_read_block(PAnsiChar(Block), CodePage, At, Buffer, @Size, @Count);
-      if Code = CORVANE_OK then
-      begin
-        SetLength(Result, Count);
-        Item := Buffer;
-        for I := 0 to Integer(Count) - 1 do
-        begin
-          Result[I] := Utf8At(Item);
-          Inc(Item, Length(Result[I]) + 1);
-        end;
-        Exit;
-      end;
-    finally
-      DisposeBuffer(Buffer, Allocated);
+  Bytes := CallWithBuffer('corvane_read_block', ReadBlockCall, Args);
+  try
+    // The items follow each other, each ended by its NUL.
+    SetLength(Result, Args.ReadCount);
+    Item := PAnsiChar(Bytes);
+    for I := 0 to Integer(Args.ReadCount) - 1 do
+    begin
+      Result[I] := Utf8At(Item);
+      Inc(Item, Length(Result[I]) + 1);
     end;
+  finally
+    // They hold the password.
+    CorvaneWipeString(Bytes);
   end;
-  Check('corvane_read_block', Code);
 end;
 
 function CorvaneDial(const DialerPath: UTF8String; const Items: TCorvaneItems; CodePage: UInt32;
@@ -258,29 +302,11 @@ end;
 
 function CorvaneExplain(DialResult: UInt32): UTF8String;
 var
-  Buffer: PAnsiChar;
-  Size, Allocated: TCorvaneSize;
-  Code: Integer;
+  Args: TBufferCallArgs;
 begin
-  Result := '';
-  Size := 0;
-  Code := corvane_explain(DialResult, nil, @Size);
-  while Code = CORVANE_E_BUFFER_TOO_SMALL do
-  begin
-    Allocated := Size;
-    Buffer := NewBuffer(Allocated);
-    try
-      Code := corvane_explain(DialResult, Buffer, @Size);
-      if Code = CORVANE_OK then
-      begin
-        SetString(Result, Buffer, Size - 1);
-        Exit;
-      end;
-    finally
-      DisposeBuffer(Buffer, Allocated);
-    end;
-  end;
-  Check('corvane_explain', Code);
+  FillChar(Args, SizeOf(Args), 0);
+  Args.DialResult := DialResult;
+  Result := TextOf(CallWithBuffer('corvane_explain', ExplainCall, Args));
 end;
 
 end.
