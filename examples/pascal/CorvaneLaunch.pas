@@ -209,9 +209,10 @@ begin
 end;
 
 // Asks for the size first (no buffer), then calls again with a buffer of that size, and again
-// should the size needed have grown in between. Returns the bytes the call wrote, its NULs
-// included; the buffer is wiped before it is freed, and the caller wipes the result when it holds
-// a secret. Raises ECorvaneLaunch, named after AFunction, when the call fails.
+// should the size needed have grown in between. Returns the bytes the call wrote without the
+// closing NUL: a string keeps a NUL after its end, so the last of several items still ends in one.
+// The buffer is wiped before it is freed; the caller wipes the result when it holds a secret.
+// Raises ECorvaneLaunch, named after AFunction, when the call fails.
 function CallWithBuffer(const AFunction: string; Call: TBufferCall; var Args: TBufferCallArgs): UTF8String;
 var
   Buffer: PAnsiChar;
@@ -229,7 +230,7 @@ begin
       Code := Call(Args, Buffer, @Size);
       if Code = CORVANE_OK then
       begin
-        SetString(Result, Buffer, Size);
+        SetString(Result, Buffer, Size - 1);
         Exit;
       end;
     finally
@@ -237,12 +238,6 @@ begin
     end;
   end;
   Check(AFunction, Code);
-end;
-
-// The text of a call's result: its bytes without the closing NUL.
-function TextOf(const Bytes: UTF8String): UTF8String;
-begin
-  Result := Copy(Bytes, 1, Length(Bytes) - 1);
 end;
 
 function CorvaneMakeBlock(const Items: TCorvaneItems; CodePage: UInt32; At: PCorvaneMinute): UTF8String;
@@ -256,7 +251,7 @@ begin
   Args.ItemCount := Length(Items);
   Args.CodePage := CodePage;
   Args.At := At;
-  Result := TextOf(CallWithBuffer('corvane_make_block', MakeBlockCall, Args));
+  Result := CallWithBuffer('corvane_make_block', MakeBlockCall, Args);
 end;
 
 function CorvaneReadBlock(const Block: UTF8String; CodePage: UInt32; At: PCorvaneMinute): TCorvaneItems;
@@ -273,7 +268,7 @@ begin
   Result := nil;
   Bytes := CallWithBuffer('corvane_read_block', ReadBlockCall, Args);
   try
-    // The items follow each other, each ended by its NUL.
+    // The items follow each other, each ended by a NUL.
     SetLength(Result, Args.ReadCount);
     Item := PAnsiChar(Bytes);
     for I := 0 to Integer(Args.ReadCount) - 1 do
@@ -306,7 +301,7 @@ var
 begin
   FillChar(Args, SizeOf(Args), 0);
   Args.DialResult := DialResult;
-  Result := TextOf(CallWithBuffer('corvane_explain', ExplainCall, Args));
+  Result := CallWithBuffer('corvane_explain', ExplainCall, Args);
 end;
 
 end.
