@@ -36,7 +36,7 @@ public:
         // file is also the one that the name holds once the lock is taken, not one moved away
         // while the lock was awaited.
         LogAppend,  // existing log, or a new one when absent, never truncated; read and write,
-                    // others may only read
+                    // others may only read. On POSIX a new one gets mode 0660 whatever the umask.
         LogRotate,  // existing log; read, write and MoveNoReplace; no sharing
     };
 
