@@ -43,6 +43,8 @@ int OpenFlags(TFile::TOpen mode) noexcept
             return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
         case TFile::TOpen::LogRotate:
             return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+        case TFile::TOpen::LogRead:
+            return O_RDONLY | O_NONBLOCK;
     }
     return O_RDONLY;
 }
@@ -51,7 +53,25 @@ int OpenFlags(TFile::TOpen mode) noexcept
 // lock for readers and an exclusive one for writers.
 int LockKind(TFile::TOpen mode) noexcept
 {
-    return mode == TFile::TOpen::ReadShared ? LOCK_SH : LOCK_EX;
+    return mode == TFile::TOpen::ReadShared || mode == TFile::TOpen::LogRead ? LOCK_SH : LOCK_EX;
+}
+
+// What a name holds when it is no regular file, in words for the reader's message.
+const char16_t* KindOf(mode_t mode) noexcept
+{
+    if (S_ISDIR(mode))
+        return u"a directory";
+    if (S_ISFIFO(mode))
+        return u"a FIFO";
+    if (S_ISCHR(mode))
+        return u"a character device";
+    if (S_ISBLK(mode))
+        return u"a block device";
+    if (S_ISSOCK(mode))
+        return u"a socket";
+    if (S_ISLNK(mode))
+        return u"a symbolic link";
+    return u"no regular file";
 }
 
 int WhenceOf(TSeekOrigin origin) noexcept
@@ -217,6 +237,13 @@ TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>
     const int fd = OpenDescriptor(ToUtf8Lossy(path), mode, path);
     // Owned from here: a failure below closes the descriptor as the exception leaves.
     FHandle.Reset(fd);
+    if (mode == TOpen::LogRead) {
+        // Looked at before the lock: flock on a device could mean anything.
+        const struct stat status = StatusOf(fd, path);
+        if (!S_ISREG(status.st_mode))
+            throw EOSError(u"open \"" + path + u"\": " + KindOf(status.st_mode) + u", not a regular file",
+                           static_cast<std::uint32_t>(S_ISDIR(status.st_mode) ? EISDIR : EINVAL));
+    }
 
     Lock(fd, mode, path);
     // Truncated only once the lock is ours: a file that another writer holds is never wiped.
