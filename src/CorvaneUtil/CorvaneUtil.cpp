@@ -309,7 +309,7 @@ TCorvaneUtil::TLogWait TCorvaneUtil::HeldLogWait(const TLogWaitClock& clock)
     const auto seed = static_cast<std::uint32_t>(
         std::hash<std::thread::id>{}(std::this_thread::get_id()) ^ here ^
         static_cast<std::size_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-    return [clock, deadline = clock.Now() + HeldLogDeadline, random = std::minstd_rand(seed)](int attempt) mutable {
+    return [clock, deadline = clock.Now() + clock.Deadline, random = std::minstd_rand(seed)](int attempt) mutable {
         const auto now = clock.Now();
         if (now >= deadline)
             return false;

@@ -73,16 +73,17 @@ private:
     // Called after the n-th attempt (from 1) found the log held: pauses and says whether to try
     // again (false: the record is dropped).
     using TLogWait = std::function<bool(int)>;
-    // The clock and the sleep of the held-log wait, apart so that tests can run it on a clock of
-    // their own.
+    // The clock, the sleep and the deadline of the held-log wait, apart so that tests can run it
+    // on a clock of their own, or give writers that a loaded test machine slows a longer deadline.
     struct TLogWaitClock {
         std::function<std::chrono::steady_clock::time_point()> Now;
         std::function<void(std::chrono::milliseconds)> Sleep;
+        std::chrono::milliseconds Deadline = HeldLogDeadline;
     };
     // The writers' wait for a held log: pauses that grow from 1 ms to at most MaxHeldLogPause,
-    // each with a random part so that writers that met do not meet again, until HeldLogDeadline
-    // from the first call. The short longest pause keeps a writer that has waited long polling as
-    // often as one that has just come, so none is starved by the others.
+    // each with a random part so that writers that met do not meet again, until the deadline
+    // (from the moment the wait is made) has passed. The short longest pause keeps a writer that has waited long
+    // polling as often as one that has just come, so none is starved by the others.
     static TLogWait HeldLogWait(const TLogWaitClock& clock);
     static constexpr std::chrono::milliseconds MaxHeldLogPause{16};
 

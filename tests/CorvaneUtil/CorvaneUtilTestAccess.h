@@ -44,6 +44,7 @@ struct TCorvaneUtilTestAccess {
     }
     static TLogWait HeldLogWait(const TLogWaitClock& clock) { return TCorvaneUtil::HeldLogWait(clock); }
     static constexpr std::chrono::milliseconds MaxHeldLogPause = TCorvaneUtil::MaxHeldLogPause;
+    static constexpr std::chrono::milliseconds HeldLogDeadline = TCorvaneUtil::HeldLogDeadline;
     static TSecureText GetMinuteKey(const TLocalDateTime& moment) { return TCorvaneUtil::GetMinuteKey(moment); }
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName)
     {

@@ -441,7 +441,7 @@ TEST_F(ErrorLogTest, OtherFailuresAreNotTriedAgain)
 TEST_F(ErrorLogTest, HeldLogIsTriedUntilTheDeadlineInShortPauses)
 {
     WriteFileBytes(FLog, "before\r\n");
-    const THeldFile held(FLog);
+    auto held = std::make_unique<THeldFile>(FLog);
     auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
     const auto start = now;
     std::vector<std::chrono::milliseconds> pauses;
@@ -461,6 +461,8 @@ TEST_F(ErrorLogTest, HeldLogIsTriedUntilTheDeadlineInShortPauses)
         EXPECT_LE(pause, TCorvaneUtilTestAccess::MaxHeldLogPause);
     EXPECT_GT(pauses.size(),
               static_cast<std::size_t>(HeldLogDeadlineMs() / TCorvaneUtilTestAccess::MaxHeldLogPause.count()));
+    // Windows: the hold shares no reading either.
+    held.reset();
     EXPECT_EQ(Content(FLog), "before\r\n");
 }
 
