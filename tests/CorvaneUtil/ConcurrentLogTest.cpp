@@ -190,7 +190,7 @@ TEST_P(SlowedConcurrentLog, NoRecordIsLost)
 {
     std::vector<std::string> names;
     for (int i = 0; i < GetParam().Writers; ++i)
-        names.push_back("W" + std::to_string(i));
+        names.push_back(std::string("W").append(std::to_string(i)));
     ASSERT_NO_FATAL_FAILURE(RunWriters(names, GetParam().RecordsEach, true));
     ASSERT_LE(FRotations.size(), 1u) << "a second rotation would discard records";
     ExpectEveryRotationMovedADueLog();
