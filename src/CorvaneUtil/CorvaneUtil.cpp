@@ -1,6 +1,8 @@
 #include "CorvaneUtil/CorvaneUtil.h"
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <span>
 #include <thread>
 
@@ -96,10 +98,14 @@ void TCorvaneUtil::AppendToFile(const std::u16string& path, const TSecureBytes& 
     TFile file(path, TFile::TOpen::LogAppend, [&] { step(TLogStep::AppendOpened); });
     const std::int64_t sizeBefore = file.Seek(0, TSeekOrigin::End);
     const auto size = static_cast<std::int64_t>(bytes.size());
+    // Measured under the lock, so writers together never take the log past the cap either.
+    if (sizeBefore > LogHardCap - size)
+        throw EOSError(u"The log file has reached its size limit: " + path);
     TScopeExit cutBack([&] { CutBack(file, sizeBefore); });
     if (file.Write(bytes.data(), size) != size)
         throw EOSError(u"Short write to the log file: " + path);
     cutBack.Dismiss();
+    step(TLogStep::Appended);
 }
 
 std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)
@@ -264,19 +270,24 @@ void TCorvaneUtil::RotateLogFile(const std::u16string& logFileName, const std::u
     if (!log.IsAt(logFileName))
         return;
     // Removing a name never touches the file that a link there points to. A file that stays
-    // there is not replaced: the move below refuses it and raises.
+    // there is not replaced: the move below refuses it.
     (void)DeleteFileAt(oldLogFileName);
-    if (log.MoveNoReplace(logFileName, oldLogFileName))
-        step(TLogStep::Rotated);
+    try {
+        if (log.MoveNoReplace(logFileName, oldLogFileName))
+            step(TLogStep::Rotated);
+    } catch (const EOSError&) {
+        // Anyone who can write to the folder can leave something undeletable at the old name. The
+        // log then stays, and takes records up to the cap rather than none: a planted entry must
+        // not silence it. The next write tries the move again.
+    }
 }
 
 TCorvaneUtil::TLogAppend TCorvaneUtil::AppendLogRecord(const std::u16string& logFileName,
                                                        const std::u16string& oldLogFileName, const TSecureBytes& record,
-                                                       const std::function<void(int)>& pause, const TLogStepHook& step)
+                                                       const TLogWait& wait, const TLogStepHook& step)
 {
     for (int attempt = 1;; ++attempt) {
         try {
-            // A log still due that cannot be moved takes no more records.
             RotateLogFile(logFileName, oldLogFileName, step);
             AppendToFile(logFileName, record, step);
             return TLogAppend::Written;
@@ -286,28 +297,50 @@ TCorvaneUtil::TLogAppend TCorvaneUtil::AppendLogRecord(const std::u16string& log
         } catch (const Exception&) {
             return TLogAppend::Failed;
         }
-        if (attempt == LogAttempts)
+        if (!wait(attempt))
             return TLogAppend::Held;
-        pause(attempt);
     }
+}
+
+TCorvaneUtil::TLogWait TCorvaneUtil::HeldLogWait(const TLogWaitClock& clock)
+{
+    // The random part needs no strength, only to differ between writers that started together.
+    const std::size_t here = reinterpret_cast<std::uintptr_t>(&clock);
+    const auto seed = static_cast<std::uint32_t>(
+        std::hash<std::thread::id>{}(std::this_thread::get_id()) ^ here ^
+        static_cast<std::size_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    return [clock, deadline = clock.Now() + clock.Deadline, random = std::minstd_rand(seed)](int attempt) mutable {
+        const auto now = clock.Now();
+        if (now >= deadline)
+            return false;
+        // 1, 2, 4, 8, 16 ms, then 16 ms on: half of it fixed, half of it random.
+        const std::chrono::milliseconds longest{std::min<std::int64_t>(
+            std::int64_t{1} << std::min(attempt - 1, 4), static_cast<std::int64_t>(MaxHeldLogPause.count()))};
+        const auto half = longest.count() / 2;
+        const std::chrono::milliseconds pause{half +
+                                              static_cast<std::int64_t>(random() % (longest.count() - half + 1))};
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        clock.Sleep(std::min(pause, left));
+        return true;
+    };
 }
 
 void TCorvaneUtil::WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept
 {
     // The log is the last resort of error reporting: whatever fails here is dropped silently.
     try {
-        // Another writer holds the log only for the moment it takes to append one record: a
-        // short wait, 25 ms at a time and 200 ms in all, gets this record in after it.
-        WriteErrorLogRecord(
-            errMsg, isEncryptMsg, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(25)); },
-            [](TLogStep) {});
+        // Another writer holds the log only for the moment it takes to append one record, but
+        // many may be queued, each slowed by whatever watches the file system.
+        WriteErrorLogRecord(errMsg, isEncryptMsg,
+                            HeldLogWait({[] { return std::chrono::steady_clock::now(); },
+                                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }}),
+                            [](TLogStep) {});
     } catch (...) {
     }
 }
 
 TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
-                                                           const std::function<void(int)>& pause,
-                                                           const TLogStepHook& step)
+                                                           const TLogWait& wait, const TLogStepHook& step)
 {
     const std::u16string directory = LogDirectory();
     const std::u16string baseName = directory + WithoutLastExtension(ExtractFileName(ExecutablePath()));
@@ -323,5 +356,5 @@ TCorvaneUtil::TLogAppend TCorvaneUtil::WriteErrorLogRecord(const std::u16string&
     }
 
     const std::u16string record = BuildLogRecord(body, LocalNow(), UserDateTimeSeparators());
-    return AppendLogRecord(logFileName, oldLogFileName, TEncoding::ASCII().GetBytes(record), pause, step);
+    return AppendLogRecord(logFileName, oldLogFileName, TEncoding::ASCII().GetBytes(record), wait, step);
 }

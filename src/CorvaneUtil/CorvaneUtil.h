@@ -2,6 +2,8 @@
 // The dialer's application utilities: the text digest, the minute key, the parameter block
 // and the error log.
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -40,9 +42,18 @@ public:
     static constexpr std::u16string_view ErrorLogKey = u"Tm4pXq&d-Lr8)Hs?Y2=w+;K6";
 
     // Appends one record to the error log. Never raises. A log that another writer holds is
-    // tried again for about 200 ms in all; after that, or on any other failure, the record is
-    // dropped.
+    // tried again until HeldLogDeadline has passed; after that, or on any other failure, the
+    // record is dropped. A log past the rotation threshold that cannot be moved to the old name
+    // (something undeletable sits there) still takes records while it is under LogHardCap; the
+    // move is tried again on every write.
     static void WriteErrorLog(const std::u16string& errMsg, bool isEncryptMsg) noexcept;
+
+    // How long a writer keeps trying a log that other writers hold. The dialer writes on its way
+    // out, and only the launching program waits for it, so seconds are affordable where a
+    // dropped record is not.
+    static constexpr std::chrono::milliseconds HeldLogDeadline{5000};
+    // The size the log never grows past, even when it cannot be rotated.
+    static constexpr std::int64_t LogHardCap = 1048576;
 
     friend struct TCorvaneUtilTestAccess;  // defined by the tests only
 
@@ -56,31 +67,47 @@ private:
         Measured,      // the log was measured as due, not yet moved
         Rotated,       // the log was moved to the old name
         AppendOpened,  // the log is open for the append; on POSIX not yet locked
+        Appended,      // the record is written and the log still held
     };
     using TLogStepHook = std::function<void(TLogStep)>;
+    // Called after the n-th attempt (from 1) found the log held: pauses and says whether to try
+    // again (false: the record is dropped).
+    using TLogWait = std::function<bool(int)>;
+    // The clock, the sleep and the deadline of the held-log wait, apart so that tests can run it
+    // on a clock of their own, or give writers that a loaded test machine slows a longer deadline.
+    struct TLogWaitClock {
+        std::function<std::chrono::steady_clock::time_point()> Now;
+        std::function<void(std::chrono::milliseconds)> Sleep;
+        std::chrono::milliseconds Deadline = HeldLogDeadline;
+    };
+    // The writers' wait for a held log: pauses that grow from 1 ms to at most MaxHeldLogPause,
+    // each with a random part so that writers that met do not meet again, until the deadline
+    // (from the moment the wait is made) has passed. The short longest pause keeps a writer that has waited long
+    // polling as often as one that has just come, so none is starved by the others.
+    static TLogWait HeldLogWait(const TLogWaitClock& clock);
+    static constexpr std::chrono::milliseconds MaxHeldLogPause{16};
 
     // Moves the log to the old name when it has grown past the threshold, replacing the old log.
-    // Does nothing when there is no log, when it is not due, or when another writer moved it
-    // first. Raises EOSError when the log cannot be opened (held, refused) or moved.
+    // Does nothing when there is no log, when it is not due, when another writer moved it first,
+    // or when the move is refused (the log then stays, and LogHardCap bounds it). Raises EOSError
+    // when the log cannot be opened (held, refused).
     static void RotateLogFile(const std::u16string& logFileName, const std::u16string& oldLogFileName,
                               const TLogStepHook& step);
-    // Appends the bytes whole or not at all; raises EOSError when they do not go in.
+    // Appends the bytes whole or not at all; raises EOSError when they do not go in, or would take
+    // the file past LogHardCap.
     static void AppendToFile(const std::u16string& path, const TSecureBytes& bytes, const TLogStepHook& step);
 
     enum class TLogAppend { Written, Held, Failed };
-    // How many times a held log is tried before the record is dropped.
-    static constexpr int LogAttempts = 9;
-    // Rotates the log when due and appends the record. While another holds the log, pause(n)
-    // runs after the n-th failed attempt (1 to LogAttempts - 1) and the whole step is tried again;
-    // Held after the last. step runs at each point of TLogStep reached. Raises nothing but what
-    // pause and step raise.
+    // Rotates the log when due and appends the record. While another holds the log, wait(n) runs
+    // after the n-th failed attempt and the whole step is tried again while it says so; Held when
+    // it says no more. step runs at each point of TLogStep reached. Raises nothing but what wait
+    // and step raise.
     static TLogAppend AppendLogRecord(const std::u16string& logFileName, const std::u16string& oldLogFileName,
-                                      const TSecureBytes& record, const std::function<void(int)>& pause,
-                                      const TLogStepHook& step);
-    // WriteErrorLog with the pause between attempts and the steps given and the outcome told;
-    // raises what finding the log, encrypting the message, pause or step raise.
-    static TLogAppend WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg,
-                                          const std::function<void(int)>& pause, const TLogStepHook& step);
+                                      const TSecureBytes& record, const TLogWait& wait, const TLogStepHook& step);
+    // WriteErrorLog with the wait for a held log and the steps given and the outcome told; raises
+    // what finding the log, encrypting the message, wait or step raise.
+    static TLogAppend WriteErrorLogRecord(const std::u16string& errMsg, bool isEncryptMsg, const TLogWait& wait,
+                                          const TLogStepHook& step);
     // One log record: the bracketed time stamp with the given separators, then the body between
     // its start and end markers, every line ending in CR LF.
     static std::u16string BuildLogRecord(const std::u16string& body, const TLocalDateTime& moment,

@@ -36,8 +36,13 @@ public:
         // file is also the one that the name holds once the lock is taken, not one moved away
         // while the lock was awaited.
         LogAppend,  // existing log, or a new one when absent, never truncated; read and write,
-                    // others may only read
+                    // others may only read. On POSIX a new one gets mode 0660 whatever the umask.
         LogRotate,  // existing log; read, write and MoveNoReplace; no sharing
+        // A log to be read, at a path the reader chose (links are followed): existing file, read
+        // only, others may read, as ReadShared. Never blocks on what it finds at the name, and
+        // refuses anything but a regular file, saying what it found (a FIFO, a device, a pipe, a
+        // directory): a reader must not hang on a FIFO that someone put at a log's name.
+        LogRead,
     };
 
     TFile() noexcept = default;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -21,6 +22,7 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -282,24 +284,49 @@ TEST_F(ErrorLogTest, RotationReplacesEarlierOldLog)
     EXPECT_EQ(Records(LogText()).size(), 1u);
 }
 
-TEST_F(ErrorLogTest, OldLogThatCannotBeDeletedLeavesLogUnchanged)
+// Anyone who can write to the folder can plant something undeletable at the old name. The log
+// then keeps taking records up to the cap, and rotates as soon as the name is free again.
+TEST_F(ErrorLogTest, OldLogThatCannotBeDeletedKeepsTheLogTakingRecordsUpToTheCap)
 {
     fs::create_directory(FOld);
     WriteFileBytes(FOld / "inside", "x");
     const std::string previous(RotationThreshold + 1, 'r');
     WriteFileBytes(FLog, previous);
 
-    TCorvaneUtil::WriteErrorLog(u"dropped", false);
-    EXPECT_EQ(LogText(), previous);
+    TCorvaneUtil::WriteErrorLog(u"kept", false);
+    const std::string log = LogText();
+    ASSERT_GT(log.size(), previous.size());
+    EXPECT_EQ(log.substr(0, previous.size()), previous);
+    EXPECT_EQ(Records(log.substr(previous.size())).size(), 1u);
     EXPECT_TRUE(fs::is_directory(FOld));
+
+    const std::string record = "record\r\n";
+    const auto append = [&] {
+        return TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
+                                                       TSecureBytes(record.begin(), record.end()), [](int) {});
+    };
+    const std::string nearCap(static_cast<std::size_t>(TCorvaneUtil::LogHardCap) - record.size(), 'c');
+    WriteFileBytes(FLog, nearCap);
+    EXPECT_EQ(append(), TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_EQ(LogText(), nearCap + record);
+    EXPECT_EQ(append(), TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_EQ(LogText(), nearCap + record) << "the log grew past its cap";
+
+    fs::remove_all(FOld);
+    EXPECT_EQ(append(), TCorvaneUtilTestAccess::TLogAppend::Written);
+    EXPECT_EQ(Content(FOld), nearCap + record);
+    EXPECT_EQ(LogText(), record);
 }
 
-TEST_F(ErrorLogTest, RotateLogFileRaisesWhenMoveFails)
+TEST_F(ErrorLogTest, RotateLogFileLeavesTheLogWhenTheMoveIsRefused)
 {
     fs::create_directory(FOld);
     WriteFileBytes(FOld / "inside", "x");
-    WriteFileBytes(FLog, std::string(RotationThreshold + 1, 's'));
-    EXPECT_THROW(TCorvaneUtilTestAccess::RotateLogFile(FLog.u16string(), FOld.u16string()), Exception);
+    const std::string previous(RotationThreshold + 1, 's');
+    WriteFileBytes(FLog, previous);
+    EXPECT_NO_THROW(TCorvaneUtilTestAccess::RotateLogFile(FLog.u16string(), FOld.u16string()));
+    EXPECT_EQ(LogText(), previous);
+    EXPECT_TRUE(fs::is_directory(FOld));
     EXPECT_NO_THROW(TCorvaneUtilTestAccess::RotateLogFile((FLogDir / "missing.log").u16string(), FOld.u16string()));
 }
 
@@ -359,6 +386,11 @@ TSecureBytes RecordBytes(std::string_view text)
     return TSecureBytes(text.begin(), text.end());
 }
 
+long long HeldLogDeadlineMs()
+{
+    return static_cast<long long>(TCorvaneUtil::HeldLogDeadline.count());
+}
+
 TEST_F(ErrorLogTest, HeldLogIsTriedAgainAndTakesTheRecordOnceReleased)
 {
     WriteFileBytes(FLog, "before\r\n");
@@ -395,14 +427,43 @@ TEST_F(ErrorLogTest, LogHeldThroughEveryAttemptDropsTheRecord)
 
 TEST_F(ErrorLogTest, OtherFailuresAreNotTriedAgain)
 {
-    fs::create_directory(FOld);
-    WriteFileBytes(FOld / "inside", "x");
-    WriteFileBytes(FLog, std::string(RotationThreshold + 1, 'r'));
+    fs::create_directory(FLog);
+    WriteFileBytes(FLog / "inside", "x");
     int pauses = 0;
     const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(FLog.u16string(), FOld.u16string(),
                                                                  RecordBytes("x\r\n"), [&](int) { ++pauses; });
     EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
     EXPECT_EQ(pauses, 0);
+}
+
+// The dialer's own wait, on a clock of the test's: it keeps trying for the whole deadline, seconds
+// rather than milliseconds, and never pauses so long that writers arriving later get in first.
+TEST_F(ErrorLogTest, HeldLogIsTriedUntilTheDeadlineInShortPauses)
+{
+    WriteFileBytes(FLog, "before\r\n");
+    auto held = std::make_unique<THeldFile>(FLog);
+    auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+    const auto start = now;
+    std::vector<std::chrono::milliseconds> pauses;
+    const auto wait = TCorvaneUtilTestAccess::HeldLogWait({[&] { return now; },
+                                                           [&](std::chrono::milliseconds pause) {
+                                                               pauses.push_back(pause);
+                                                               now += pause;
+                                                           }});
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecordWaiting(
+        FLog.u16string(), FOld.u16string(), RecordBytes("x\r\n"), wait, [](TCorvaneUtilTestAccess::TLogStep) {});
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Held);
+    EXPECT_EQ(now - start, TCorvaneUtil::HeldLogDeadline);
+    EXPECT_GE(TCorvaneUtil::HeldLogDeadline, std::chrono::seconds(2));
+    ASSERT_FALSE(pauses.empty());
+    EXPECT_LE(pauses.front(), std::chrono::milliseconds(1));
+    for (const auto pause : pauses)
+        EXPECT_LE(pause, TCorvaneUtilTestAccess::MaxHeldLogPause);
+    EXPECT_GT(pauses.size(),
+              static_cast<std::size_t>(HeldLogDeadlineMs() / TCorvaneUtilTestAccess::MaxHeldLogPause.count()));
+    // Windows: the hold shares no reading either.
+    held.reset();
+    EXPECT_EQ(Content(FLog), "before\r\n");
 }
 
 // --- another writer at the points where it can change the log -------------------------------
@@ -536,6 +597,46 @@ INSTANTIATE_TEST_SUITE_P(Cases, LogNamePlant,
                          [](const testing::TestParamInfo<TPlantCase>& info) { return std::string(info.param.Name); });
 
 #ifndef _WIN32
+// Another user plants a dangling link at the log's name just after this writer rotated the log
+// away: the append makes nothing at the link's target, and the link stays as it was.
+TEST_F(ErrorLogTest, DanglingLinkPlantedAfterTheRotationCreatesNothingAtItsTarget)
+{
+    WriteFileBytes(FLog, std::string(RotationThreshold + 1, 'p'));
+    TTempDir userDir;
+    const fs::path target = userDir / "made-by-the-dialer";
+    const auto outcome = TCorvaneUtilTestAccess::AppendLogRecord(
+        FLog.u16string(), FOld.u16string(), RecordBytes("record\r\n"), [](int) {},
+        [&](TLogStep reached) {
+            if (reached == TLogStep::Rotated)
+                fs::create_symlink(target, FLog);
+        });
+    EXPECT_EQ(outcome, TCorvaneUtilTestAccess::TLogAppend::Failed);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(FLog)));
+}
+
+// A second user of the machine appends to the log the first one made: the new log lets the
+// folder's group write, whatever the creator's umask.
+TEST_F(ErrorLogTest, NewLogLetsTheGroupAppendWhateverTheUmask)
+{
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        fs::remove(FLog);
+        const mode_t saved = ::umask(mask);
+        TCorvaneUtil::WriteErrorLog(u"first", false);
+        ::umask(saved);
+        struct stat status {};
+        ASSERT_EQ(::stat(FLog.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0660u) << "umask " << mask;
+    }
+    // A log someone set up otherwise keeps its mode.
+    ASSERT_EQ(::chmod(FLog.c_str(), 0640), 0);
+    TCorvaneUtil::WriteErrorLog(u"second", false);
+    struct stat status {};
+    ASSERT_EQ(::stat(FLog.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(Records(LogText()).size(), 2u);
+}
+
 TEST_F(ErrorLogTest, FifoAtTheLogNameTakesNoRecordAndDoesNotBlock)
 {
     ASSERT_EQ(mkfifo(FLog.c_str(), 0666), 0);

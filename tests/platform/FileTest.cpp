@@ -94,6 +94,117 @@ TEST_F(FileTest, MovedFromOwnerNoLongerHoldsFile)
     EXPECT_NO_THROW(TFile(PathText(FPath), TFile::TOpen::ReadWriteExclusive));
 }
 
+TEST_F(FileTest, LogAppendCreatesMissingLogAndKeepsExistingOne)
+{
+    {
+        TFile created(PathText(FPath), TFile::TOpen::LogAppend);
+        EXPECT_EQ(created.Size(), 0);
+        EXPECT_EQ(created.Write("first", 5), 5);
+    }
+    TFile existing(PathText(FPath), TFile::TOpen::LogAppend);
+    EXPECT_EQ(existing.Size(), 5);
+    existing.Seek(0, TSeekOrigin::End);
+    EXPECT_EQ(existing.Write("+", 1), 1);
+    existing.Close();
+    EXPECT_EQ(Content(FPath), "first+");
+}
+
+TEST_F(FileTest, LogRotateMovesTheLogAndRefusesToReplace)
+{
+    WriteFileBytes(FPath, "log");
+    const std::filesystem::path old = FDir / "data.old";
+    WriteFileBytes(old, "earlier");
+    {
+        TFile log(PathText(FPath), TFile::TOpen::LogRotate);
+        EXPECT_TRUE(log.IsAt(PathText(FPath)));
+        EXPECT_THROW((void)log.MoveNoReplace(PathText(FPath), PathText(old)), EOSError);
+    }
+    EXPECT_EQ(Content(FPath), "log");
+    EXPECT_EQ(Content(old), "earlier");
+
+    std::filesystem::remove(old);
+    {
+        TFile log(PathText(FPath), TFile::TOpen::LogRotate);
+        EXPECT_TRUE(log.MoveNoReplace(PathText(FPath), PathText(old)));
+        EXPECT_TRUE(log.IsAt(PathText(old)));
+    }
+    EXPECT_FALSE(std::filesystem::exists(FPath));
+    EXPECT_EQ(Content(old), "log");
+    EXPECT_THROW(TFile(PathText(FPath), TFile::TOpen::LogRotate), EOSError);
+}
+
+#ifndef _WIN32
+// POSIX lets another process move a log that this one holds (the lock is advisory); Windows
+// refuses it while the handle is open, so these cases cannot arise there.
+
+TEST_F(FileTest, IsAtTellsWhetherTheNameStillHoldsTheOpenFile)
+{
+    WriteFileBytes(FPath, "log");
+    TFile log(PathText(FPath), TFile::TOpen::LogRotate);
+    const std::filesystem::path elsewhere = FDir / "moved.log";
+    std::filesystem::rename(FPath, elsewhere);
+    EXPECT_FALSE(log.IsAt(PathText(FPath)));
+    EXPECT_TRUE(log.IsAt(PathText(elsewhere)));
+    WriteFileBytes(FPath, "another log");
+    EXPECT_FALSE(log.IsAt(PathText(FPath)));
+}
+
+// Another writer moved the log and started a new one: this handle's move would take the new log,
+// which it never measured, so nothing is moved.
+TEST_F(FileTest, MoveNoReplaceMovesNothingWhenTheNameHoldsAnotherFile)
+{
+    WriteFileBytes(FPath, "measured log");
+    TFile log(PathText(FPath), TFile::TOpen::LogRotate);
+    std::filesystem::rename(FPath, FDir / "moved-by-another.log");
+    WriteFileBytes(FPath, "new log");
+    const std::filesystem::path old = FDir / "data.old";
+    EXPECT_FALSE(log.MoveNoReplace(PathText(FPath), PathText(old)));
+    EXPECT_FALSE(std::filesystem::exists(old));
+    EXPECT_EQ(Content(FPath), "new log");
+}
+
+// The log is moved away between the open and the lock: the open takes the file that the name
+// holds now, however often that happens within its attempts, and tells a name that never
+// settles as held.
+TEST_F(FileTest, LogOpenFollowsTheNameWhenTheLogIsMovedBeforeTheLock)
+{
+    for (const TFile::TOpen mode : {TFile::TOpen::LogAppend, TFile::TOpen::LogRotate}) {
+        WriteFileBytes(FPath, "0");
+        int moves = 0;
+        const auto moveAway = [&] {
+            if (moves == 3)
+                return;
+            ++moves;
+            std::filesystem::rename(FPath, FDir / ("moved" + std::to_string(moves)));
+            WriteFileBytes(FPath, std::to_string(moves));
+        };
+        TFile log(PathText(FPath), mode, moveAway);
+        EXPECT_EQ(moves, 3);
+        EXPECT_TRUE(log.IsAt(PathText(FPath)));
+        char buffer[4] = {};
+        EXPECT_EQ(log.Read(buffer, sizeof buffer), 1);
+        EXPECT_EQ(buffer[0], '3');
+        log.Close();
+        for (int i = 1; i <= 3; ++i)
+            std::filesystem::remove(FDir / ("moved" + std::to_string(i)));
+    }
+
+    int moves = 0;
+    try {
+        TFile log(PathText(FPath), TFile::TOpen::LogAppend, [&] {
+            ++moves;
+            std::filesystem::rename(FPath, FDir / "moved");
+            std::filesystem::remove(FDir / "moved");
+            WriteFileBytes(FPath, "again");
+        });
+        ADD_FAILURE() << "a name that never settled was opened";
+    } catch (const EOSError& e) {
+        EXPECT_TRUE(IsHeldByAnother(e)) << e.what();
+    }
+    EXPECT_GT(moves, 1);
+}
+#endif
+
 struct TSharingCase {
     const char* Name;
     TFile::TOpen Held;
@@ -129,8 +240,15 @@ INSTANTIATE_TEST_SUITE_P(
                     TSharingCase{"AppendersApart", O::AppendReadShared, O::AppendReadShared, false},
                     TSharingCase{"ProbeBesideAppender", O::AppendReadShared, O::ReadWriteExclusive, false},
                     TSharingCase{"CreateBesideReaderKeepsContent", O::ReadShared, O::CreateExclusive, false},
-                    TSharingCase{"OpenOrCreateBesideExclusive", O::ReadWriteExclusive, O::OpenOrCreateExclusive,
-                                 false}),
+                    TSharingCase{"OpenOrCreateBesideExclusive", O::ReadWriteExclusive, O::OpenOrCreateExclusive, false},
+                    // The log's writers exclude one another whichever step each is at, and a
+                    // reader waits for them.
+                    TSharingCase{"LogAppendersApart", O::LogAppend, O::LogAppend, false},
+                    TSharingCase{"LogRotationBesideAppender", O::LogAppend, O::LogRotate, false},
+                    TSharingCase{"LogAppendBesideRotation", O::LogRotate, O::LogAppend, false},
+                    TSharingCase{"LogReaderBesideAppender", O::LogAppend, O::LogRead, false},
+                    TSharingCase{"LogAppendBesideReader", O::LogRead, O::LogAppend, false},
+                    TSharingCase{"LogReadersTogether", O::LogRead, O::LogRead, true}),
     [](const testing::TestParamInfo<TSharingCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace

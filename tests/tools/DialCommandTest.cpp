@@ -2,14 +2,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialer/DialerHarness.h"
 #include "platform/CodePage.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace TestSupport;
 using namespace DialerTesting;
@@ -196,6 +204,34 @@ TEST_F(DialCommandTest, HeldLogStillGivesTheStatusFirst)
         << json.Out;
     EXPECT_EQ(json.Out.find('\n'), json.Out.size() - 1) << json.Out;
 }
+
+#ifndef _WIN32
+// Someone put a FIFO at the log's name: the dialer writes no record there, and dial, reading the
+// log for this run's records, neither waits on it nor reads it, but says what it found.
+TEST_F(DialCommandTest, FifoAtTheLogNameIsSaidAndNotWaitedOn)
+{
+    ASSERT_EQ(::mkfifo(FHarness.LogFile().c_str(), 0600), 0);
+    FHarness.UseRasLibrary(TRasLibrary::Missing);
+    // A dial that blocked on the FIFO would be released by this, and then fail below, not hang.
+    std::jthread unblocker([fifo = FHarness.LogFile()](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const auto run = Dial(FiveItems);
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const auto lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    EXPECT_TRUE(lines[0].starts_with(StatusPrefix(NoDialResult))) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("the records this run added cannot be read now (")) << lines[1];
+    EXPECT_NE(lines[1].find("a FIFO, not a regular file"), std::string::npos) << lines[1];
+}
+#endif
 
 TEST_F(DialCommandTest, NoDialResultAfterTheLogWasRotatedShowsOnlyTheNewRecord)
 {

@@ -176,11 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  "2026/12/10 10:00:00\tplain\tsay \"hi\" \\\\ \"\"\n",
                  {{"2026/12/10 10:00:00", "plain", "say \"hi\" \\ \"\""}}},
+        // A "[" in a time ends it (a torn time followed by the next record looks so): what stands
+        // before it is damaged, and what follows it is read as a record of its own.
         TLogCase{"EscapeSequencesInTheTimeStamp",
                  Record("\x1b]0;pwned\x07\x1b[31m", "x y"),
-                 0,
-                 "\\u001b]0;pwned\\u0007\\u001b[31m\tplain\tx y\n",
-                 {{"\x1b]0;pwned\x07\x1b[31m", "plain", "x y"}}},
+                 1,
+                 "\\u001b]0;pwned\\u0007\\u001b\tdamaged\t\n31m\tplain\tx y\n",
+                 {{"\x1b]0;pwned\x07\x1b", "damaged", ""}, {"31m", "plain", "x y"}}},
         TLogCase{"ControlAndHighBytesInAPlainBody",
                  Record("2026/12/10 10:00:00",
                         "\x1b[2J\x9b"
@@ -226,6 +228,28 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"2026/12/10 10:00:00", "plain", "first one"},
                   {std::string("\0\x01junk", 6), "damaged", ""},
                   {"2026/12/10 10:00:01", "plain", "second one"}}},
+        // A time torn by a short write and glued to the next record: the "[" ends the torn time,
+        // which is damaged, and the next record is whole.
+        TLogCase{"TornTimeRunningIntoTheNextRecord",
+                 "[2026/12/10 10:0" + Record("2026/12/10 10:00:01", "written in plain"),
+                 1,
+                 "2026/12/10 10:0\tdamaged\t\n"
+                 "2026/12/10 10:00:01\tplain\twritten in plain\n",
+                 {{"2026/12/10 10:0", "damaged", ""}, {"2026/12/10 10:00:01", "plain", "written in plain"}}},
+        // A damaged stretch's time ends before its line break, which is no part of it.
+        TLogCase{"TornTimeEndingItsLine",
+                 "[2026/12/10 10:0\r\n" + Record("2026/12/10 10:00:01", "written in plain"),
+                 1,
+                 "2026/12/10 10:0\tdamaged\t\n"
+                 "2026/12/10 10:00:01\tplain\twritten in plain\n",
+                 {{"2026/12/10 10:0", "damaged", ""}, {"2026/12/10 10:00:01", "plain", "written in plain"}}},
+        // A time stamp is one line: one broken over two frames no record, even with a whole frame
+        // after it.
+        TLogCase{"TimeOverTwoLines",
+                 "[2026/12/10\r\n10:00:00] \r\nErrorMsgST/\r\nbody\r\n/ErrorMsgED\r\n",
+                 1,
+                 "2026/12/10\ttruncated\t\n",
+                 {{"2026/12/10", "truncated", ""}}},
         TLogCase{"RecordCutShortByTheEndOfTheFile",
                  Record("2026/12/10 10:00:01", "whole one") + Record("2026/12/10 10:00:02", "cut").substr(0, 39),
                  1,

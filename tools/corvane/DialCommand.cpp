@@ -1,5 +1,6 @@
 #include "tools/corvane/Commands.h"
 #include "tools/corvane/Items.h"
+#include "tools/corvane/LogFileRead.h"
 #include "tools/corvane/LogRecordView.h"
 
 #include <chrono>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "CorvaneUtil/ExitStatus.h"
@@ -19,7 +19,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/ProgramRun.h"
-#include "rtl/FileStream.h"
 
 namespace {
 
@@ -67,27 +66,9 @@ TDialerLog DialerLog(const std::u16string& dialer)
     return {directory + name + u".log", directory + name + u".old"};
 }
 
-// The log's bytes, asked again for a while when another writer holds the file: a dialer's own
-// record takes a writer milliseconds. Raises EOSError when it stays held or cannot be read.
-std::string ReadLogBytes(const std::u16string& path)
-{
-    for (int attempt = 0;; ++attempt) {
-        try {
-            TFileStream file(path, TFileStream::TMode::OpenRead);
-            std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
-            file.ReadBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-            return bytes;
-        } catch (const EOSError& e) {
-            if (!IsHeldByAnother(e) || attempt == 7)
-                throw;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-}
-
 std::string ReadIfPresent(const std::u16string& path)
 {
-    return FileExists(path) ? ReadLogBytes(path) : std::string();
+    return FileExists(path) ? ReadLogFile(path) : std::string();
 }
 
 // The bytes this run added to the log, given its size before the dial. A log that shrank was moved

@@ -1,8 +1,11 @@
 #include "tools/corvane/Commands.h"
+#include "tools/corvane/LogFileRead.h"
 #include "tools/corvane/LogRecordView.h"
 
 #include <cstdint>
 #include <string>
+
+#include "core/Exceptions.h"
 
 int ReadLogCommand(TCommandArgs& args)
 {
@@ -15,15 +18,15 @@ int ReadLogCommand(TCommandArgs& args)
     if (json)
         WriteOutUtf8("[");
     for (const std::u16string& file : files) {
-        TSecureBytes bytes;
+        std::string bytes;
         try {
-            bytes = ReadFileBytes(file);
-        } catch (const EToolFailure& failure) {
-            WriteError(failure.Message());
+            bytes = ReadLogFile(file);
+        } catch (const Exception& e) {
+            WriteError("cannot read " + Utf8(file) + ": " + e.what());
             exitCode = 1;
             continue;
         }
-        const auto records = ShowRecords(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        const auto records = ShowRecords(bytes);
         if (!json && files.size() > 1)
             WriteOutUtf8("# " + EscapedText(file, false) + "\n");
         for (const TShownRecord& record : records) {

@@ -37,11 +37,14 @@ int OpenFlags(TFile::TOpen mode) noexcept
             return O_RDWR;
         case TFile::TOpen::OpenOrCreateExclusive:
             return O_RDWR | O_CREAT;
-        // Never through a symbolic link, and never waiting on a FIFO or device for a peer.
+        // Never through a symbolic link, and never waiting on a FIFO or device for a peer. A new
+        // log is made by OpenLog itself (CreateLog).
         case TFile::TOpen::LogAppend:
-            return O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
+            return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
         case TFile::TOpen::LogRotate:
             return O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+        case TFile::TOpen::LogRead:
+            return O_RDONLY | O_NONBLOCK;
     }
     return O_RDONLY;
 }
@@ -50,7 +53,25 @@ int OpenFlags(TFile::TOpen mode) noexcept
 // lock for readers and an exclusive one for writers.
 int LockKind(TFile::TOpen mode) noexcept
 {
-    return mode == TFile::TOpen::ReadShared ? LOCK_SH : LOCK_EX;
+    return mode == TFile::TOpen::ReadShared || mode == TFile::TOpen::LogRead ? LOCK_SH : LOCK_EX;
+}
+
+// What a name holds when it is no regular file, in words for the reader's message.
+const char16_t* KindOf(mode_t mode) noexcept
+{
+    if (S_ISDIR(mode))
+        return u"a directory";
+    if (S_ISFIFO(mode))
+        return u"a FIFO";
+    if (S_ISCHR(mode))
+        return u"a character device";
+    if (S_ISBLK(mode))
+        return u"a block device";
+    if (S_ISSOCK(mode))
+        return u"a socket";
+    if (S_ISLNK(mode))
+        return u"a symbolic link";
+    return u"no regular file";
 }
 
 int WhenceOf(TSeekOrigin origin) noexcept
@@ -79,6 +100,10 @@ bool IsLogMode(TFile::TOpen mode) noexcept
 // A log whose name keeps being moved away between its open and its lock is, to the caller, one
 // that others hold: it is tried again later.
 constexpr int LogOpenAttempts = 8;
+
+// A new log lets the folder's group append and rotate: on a shared machine the log folder is a
+// setgid folder of the users' group, so every user's record goes into the same log.
+constexpr mode_t LogFileMode = 0660;
 
 struct stat StatusOf(int fd, const std::u16string& path)
 {
@@ -122,6 +147,49 @@ int OpenDescriptor(const std::string& nativePath, TFile::TOpen mode, const std::
     return fd;
 }
 
+// Makes a new log with LogFileMode, or -1 when a name is already there. O_EXCL never follows a
+// link at the name, and tells that this call made the file, so only a log of its own gets its mode
+// set: the creator's umask would otherwise decide whether the next user can append.
+int CreateLog(const std::string& nativePath, const std::u16string& path)
+{
+    int fd;
+    do
+        fd = ::open(nativePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, LogFileMode);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return -1;
+        RaiseErrno(u"open", path, errno);
+    }
+    if (::fchmod(fd, LogFileMode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        RaiseErrno(u"fchmod", path, error);
+    }
+    return fd;
+}
+
+// The log at the name, made when there is none. One that is removed between the two tries is
+// looked for again, a few times, like one moved away while its lock was awaited.
+int OpenOrCreateLog(const std::string& nativePath, TFile::TOpen mode, const std::u16string& path)
+{
+    if (mode != TFile::TOpen::LogAppend)
+        return OpenDescriptor(nativePath, mode, path);
+    for (int attempt = 1;; ++attempt) {
+        const int created = CreateLog(nativePath, path);
+        if (created >= 0)
+            return created;
+        try {
+            return OpenDescriptor(nativePath, mode, path);
+        } catch (const EOSError& e) {
+            if (!IsFileNotFound(e))
+                throw;
+            if (attempt == LogOpenAttempts)
+                RaiseErrno(u"open (removed while opening)", path, EWOULDBLOCK);
+        }
+    }
+}
+
 // The log modes: the file is checked before anything is written to it, and after the lock is taken
 // it must still be the file at the name, because a writer that rotated the log while this one
 // waited has moved it to the old name, where a record would be lost with the next rotation.
@@ -130,7 +198,7 @@ int OpenLog(const std::u16string& path, TFile::TOpen mode, const std::function<v
     using TDescriptor = TUniqueAny<int, &::close, -1>;
     const std::string nativePath = ToUtf8Lossy(path);
     for (int attempt = 1;; ++attempt) {
-        TDescriptor fd(OpenDescriptor(nativePath, mode, path));
+        TDescriptor fd(OpenOrCreateLog(nativePath, mode, path));
         if (!S_ISREG(StatusOf(fd.Get(), path).st_mode))
             RaiseErrno(u"open (not a regular file)", path, EINVAL);
         if (beforeLock)
@@ -169,6 +237,13 @@ TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>
     const int fd = OpenDescriptor(ToUtf8Lossy(path), mode, path);
     // Owned from here: a failure below closes the descriptor as the exception leaves.
     FHandle.Reset(fd);
+    if (mode == TOpen::LogRead) {
+        // Looked at before the lock: flock on a device could mean anything.
+        const struct stat status = StatusOf(fd, path);
+        if (!S_ISREG(status.st_mode))
+            throw EOSError(u"open \"" + path + u"\": " + KindOf(status.st_mode) + u", not a regular file",
+                           static_cast<std::uint32_t>(S_ISDIR(status.st_mode) ? EISDIR : EINVAL));
+    }
 
     Lock(fd, mode, path);
     // Truncated only once the lock is ours: a file that another writer holds is never wiped.

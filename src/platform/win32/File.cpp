@@ -46,6 +46,8 @@ TOpenParameters OpenParametersOf(TFile::TOpen mode) noexcept
             return {LogAppendAccess, FILE_SHARE_READ, OPEN_ALWAYS};
         case TFile::TOpen::LogRotate:
             return {LogRotateAccess, 0, OPEN_EXISTING};
+        case TFile::TOpen::LogRead:
+            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
 }
@@ -93,6 +95,24 @@ void CheckLogFile(HANDLE handle, const std::u16string& path)
         RaiseRefused(u"more than one link", path, ERROR_TOO_MANY_LINKS);
 }
 
+// A log is read only from a file on disk: a pipe or a console at the name could keep a reader
+// waiting for ever.
+void CheckReadLogFile(HANDLE handle, const std::u16string& path)
+{
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (type == FILE_TYPE_DISK && !GetFileInformationByHandle(handle, &information))
+        RaiseLastError(u"GetFileInformationByHandle", path);
+    if (type == FILE_TYPE_PIPE)
+        RaiseRefused(u"a pipe, not a regular file", path, ERROR_BAD_FILE_TYPE);
+    if (type == FILE_TYPE_CHAR)
+        RaiseRefused(u"a character device, not a regular file", path, ERROR_BAD_FILE_TYPE);
+    if (type != FILE_TYPE_DISK)
+        RaiseRefused(u"no regular file", path, ERROR_BAD_FILE_TYPE);
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        RaiseRefused(u"a directory, not a regular file", path, ERROR_BAD_FILE_TYPE);
+}
+
 }  // namespace
 
 bool IsHeldByAnother(const EOSError& error) noexcept
@@ -114,6 +134,8 @@ TFile::TFile(const std::u16string& path, TOpen mode, const std::function<void()>
     if (handle == INVALID_HANDLE_VALUE)
         RaiseLastError(u"CreateFileW", path);
     FHandle.Reset(reinterpret_cast<std::intptr_t>(handle));
+    if (mode == TOpen::LogRead)
+        CheckReadLogFile(handle, path);
     if (IsLogMode(mode)) {
         CheckLogFile(handle, path);
         if (beforeLock)
