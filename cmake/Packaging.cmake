@@ -177,6 +177,11 @@ foreach(arp CORVANE_ARP_HELP_LINK CORVANE_ARP_ABOUT_LINK CORVANE_ARP_CONTACT)
     message(FATAL_ERROR "${arp} must not be empty: Windows Installer properties have values.")
   endif()
 endforeach()
+foreach(arp CORVANE_ARP_HELP_LINK CORVANE_ARP_ABOUT_LINK)
+  if("${${arp}}" MATCHES "^[A-Za-z]+://[^/]*\\.example([:/].*)?$")
+    message(WARNING "${arp} is the placeholder ${${arp}}: users who look there for help find nothing. Set it for a deployment.")
+  endif()
+endforeach()
 
 # The error log folder's permissions: the commented packaging/ErrorLogFolder.sddl joined into the
 # one SDDL string that the package carries and the permission test reads back.
