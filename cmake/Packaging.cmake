@@ -145,6 +145,17 @@ set(CORVANE_SIGNING_PKCS12 "" CACHE FILEPATH
     "PKCS#12 file with the code-signing certificate and key; empty: the package and programs are not signed")
 set(CORVANE_SIGNING_PASSWORD_VARIABLE "CORVANE_SIGNING_PASSWORD" CACHE STRING
     "Environment variable that holds the PKCS#12 file's password while the package is built")
+# Empty: the environment variable of the same name, read when the package is built, gives it.
+set(CORVANE_SIGNING_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 time-stamp authority that counter-signs every signature; empty: CORVANE_SIGNING_TIMESTAMP_URL from the environment, or none")
+
+# The package's language: its database's code page and language, and the texts Windows Installer
+# and Add/Remove Programs show. en: code page 1252, language 1033; ja: code page 932, language 1041.
+set(CORVANE_PACKAGE_LANGUAGE "en" CACHE STRING "Language of the MSI package: en or ja")
+set_property(CACHE CORVANE_PACKAGE_LANGUAGE PROPERTY STRINGS en ja)
+if(NOT CORVANE_PACKAGE_LANGUAGE MATCHES "^(en|ja)$")
+  message(FATAL_ERROR "CORVANE_PACKAGE_LANGUAGE is \"${CORVANE_PACKAGE_LANGUAGE}\"; it is en or ja.")
+endif()
 
 # What Add/Remove Programs shows, and inventory tools read, besides the name, version and
 # manufacturer: where to get help, what the product is, whom to ask. Placeholders (example.
@@ -153,11 +164,22 @@ set(CORVANE_ARP_HELP_LINK "https://support.orvex.example/corvane-dialer" CACHE S
     "Help link of the installed product in Add/Remove Programs (ARPHELPLINK)")
 set(CORVANE_ARP_ABOUT_LINK "https://www.orvex.example/corvane-dialer" CACHE STRING
     "About link of the installed product in Add/Remove Programs (ARPURLINFOABOUT)")
-set(CORVANE_ARP_CONTACT "Orvex support desk" CACHE STRING
+# The contact's default is in the package's language, as it stands when the cache is first made.
+if(CORVANE_PACKAGE_LANGUAGE STREQUAL "ja")
+  set(default_contact "Orvex サポート窓口")
+else()
+  set(default_contact "Orvex support desk")
+endif()
+set(CORVANE_ARP_CONTACT "${default_contact}" CACHE STRING
     "Contact of the installed product in Add/Remove Programs (ARPCONTACT)")
 foreach(arp CORVANE_ARP_HELP_LINK CORVANE_ARP_ABOUT_LINK CORVANE_ARP_CONTACT)
   if("${${arp}}" STREQUAL "")
     message(FATAL_ERROR "${arp} must not be empty: Windows Installer properties have values.")
+  endif()
+endforeach()
+foreach(arp CORVANE_ARP_HELP_LINK CORVANE_ARP_ABOUT_LINK)
+  if("${${arp}}" MATCHES "^[A-Za-z]+://[^/]*\\.example([:/].*)?$")
+    message(WARNING "${arp} is the placeholder ${${arp}}: users who look there for help find nothing. Set it for a deployment.")
   endif()
 endforeach()
 
@@ -178,7 +200,11 @@ set(CORVANE_GUID_NAMESPACE "6F0D2B7E-91C4-4E5A-8B3F-0A7D5C2E9F18")
 string(UUID CORVANE_PRODUCT_CODE NAMESPACE ${CORVANE_GUID_NAMESPACE} NAME "product ${CORVANE_VERSION}" TYPE SHA1
        UPPER)
 
-set(CORVANE_MSI_FILE ${CMAKE_BINARY_DIR}/package/CorvaneDialer-${CORVANE_VERSION}-x64.msi)
+if(CORVANE_PACKAGE_LANGUAGE STREQUAL "en")
+  set(CORVANE_MSI_FILE ${CMAKE_BINARY_DIR}/package/CorvaneDialer-${CORVANE_VERSION}-x64.msi)
+else()
+  set(CORVANE_MSI_FILE ${CMAKE_BINARY_DIR}/package/CorvaneDialer-${CORVANE_VERSION}-x64-${CORVANE_PACKAGE_LANGUAGE}.msi)
+endif()
 if(CORVANE_DEVELOPMENT_KEY_PIECES AND NOT CORVANE_ALLOW_DEVELOPMENT_KEY_PIECES)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -E echo
@@ -196,6 +222,7 @@ else()
             --upgrade-code ${CORVANE_UPGRADE_CODE} --guid-namespace ${CORVANE_GUID_NAMESPACE}
             --epoch ${CORVANE_SOURCE_DATE_EPOCH} --stage ${CMAKE_BINARY_DIR}/package/stage
             --pkcs12 "${CORVANE_SIGNING_PKCS12}" --password-variable ${CORVANE_SIGNING_PASSWORD_VARIABLE}
+            --timestamp-url "${CORVANE_SIGNING_TIMESTAMP_URL}" --language ${CORVANE_PACKAGE_LANGUAGE}
             --log-folder-sddl ${CORVANE_LOG_FOLDER_SDDL_FILE} --help-link "${CORVANE_ARP_HELP_LINK}"
             --about-link "${CORVANE_ARP_ABOUT_LINK}" --contact "${CORVANE_ARP_CONTACT}"
             --output ${CORVANE_MSI_FILE}

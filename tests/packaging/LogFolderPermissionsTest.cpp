@@ -42,6 +42,8 @@ enum class TTrustee { System, Administrators, Users, OwnerRights };
 struct TDescriptor {
     WORD Control = 0;
     bool HasDacl = false;
+    std::string Owner;  // the SID string; empty when the descriptor names none
+    std::string Group;
     std::map<TTrustee, TRights> Rights;
     std::vector<std::string> Unexpected;  // entries of another kind or for another trustee
 };
@@ -73,6 +75,15 @@ std::vector<std::pair<TTrustee, TLocalMemory>> KnownTrustees()
     return trustees;
 }
 
+std::string SidText(PSID sid)
+{
+    wchar_t* text = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text))
+        return {};
+    const TLocalMemory textMemory(text);
+    return std::string(text, text + wcslen(text));  // a SID string is ASCII
+}
+
 TDescriptor ReadDescriptor(const std::string& sddl)
 {
     TDescriptor result;
@@ -85,6 +96,12 @@ TDescriptor ReadDescriptor(const std::string& sddl)
     const TLocalMemory descriptor(raw);
     DWORD revision = 0;
     GetSecurityDescriptorControl(raw, &result.Control, &revision);
+    PSID owner = nullptr, group = nullptr;
+    BOOL ownerDefaulted = FALSE, groupDefaulted = FALSE;
+    if (GetSecurityDescriptorOwner(raw, &owner, &ownerDefaulted))
+        result.Owner = SidText(owner);
+    if (GetSecurityDescriptorGroup(raw, &group, &groupDefaulted))
+        result.Group = SidText(group);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     if (!GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted) || !present || dacl == nullptr)
@@ -111,13 +128,9 @@ TDescriptor ReadDescriptor(const std::string& sddl)
             if (knownSid && EqualSid(sid, knownSid.get()))
                 trustee = &known;
         if (trustee == nullptr) {
-            wchar_t* text = nullptr;
-            std::string name = "another trustee";
-            if (ConvertSidToStringSidW(sid, &text)) {
-                const TLocalMemory textMemory(text);
-                name.assign(text, text + wcslen(text));  // a SID string is ASCII
-            }
-            result.Unexpected.push_back("entry " + std::to_string(i) + " for " + name);
+            const std::string text = SidText(sid);
+            result.Unexpected.push_back("entry " + std::to_string(i) + " for " +
+                                        (text.empty() ? std::string("another trustee") : text));
             continue;
         }
         ACCESS_MASK mask = allowed->Mask;
@@ -205,6 +218,18 @@ ACCESS_MASK Union(const TNeed* begin, const TNeed* end)
 TEST_F(LogFolderPermissions, ProtectedFromProgramDataPermissions)
 {
     EXPECT_TRUE(FDescriptor.Control & SE_DACL_PROTECTED) << FSddl;
+}
+
+// A descriptor without an owner leaves the folder's owner as it was: a standard user who made the
+// folder before the install, or after an uninstall, would stay its owner and could rewrite its
+// permissions at any time.
+TEST_F(LogFolderPermissions, TheFolderBelongsToSystemOrAdministratorsWhoeverMadeIt)
+{
+    const std::string system = "S-1-5-18", administrators = "S-1-5-32-544";
+    EXPECT_TRUE(FDescriptor.Owner == system || FDescriptor.Owner == administrators)
+        << "owner \"" << FDescriptor.Owner << "\" in " << FSddl;
+    EXPECT_TRUE(FDescriptor.Group == system || FDescriptor.Group == administrators)
+        << "group \"" << FDescriptor.Group << "\" in " << FSddl;
 }
 
 TEST_F(LogFolderPermissions, OnlySystemAdministratorsUsersAndOwnerRightsAreAllowed)
