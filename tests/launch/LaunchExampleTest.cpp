@@ -2,6 +2,8 @@
 // is read by the dialer itself, which hands the items to the recording RAS double.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -20,12 +22,20 @@ using namespace LaunchTesting;
 
 namespace {
 
+// The example as built here, or the one CORVANE_LAUNCH_EXAMPLE names (scripts/sdk runs these tests
+// on its 32-bit builds, made from the SDK's files).
+std::filesystem::path ExampleProgram()
+{
+    const char* other = std::getenv("CORVANE_LAUNCH_EXAMPLE");
+    return other != nullptr && other[0] != '\0' ? std::filesystem::path(other) : BuiltProgram("launch_example");
+}
+
 TEST(LaunchExampleTest, CExampleMakesReadsAndDials)
 {
     TDialerHarness harness;
     harness.SetDialResult(0);
     const auto run = RunCaptured(
-        BuiltProgram("launch_example"),
+        ExampleProgram(),
         {harness.DialerPath().string(), "C:\\pb\\book.pbk", "office vpn", "alice", "pa ss \"word\"", "vpn.example"}, {},
         harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
@@ -40,8 +50,7 @@ TEST(LaunchExampleTest, CExampleReportsARefusedDial)
 {
     TDialerHarness harness;
     harness.SetDialResult(691);
-    const auto run =
-        RunCaptured(BuiltProgram("launch_example"), {harness.DialerPath().string()}, {}, harness.DialerEnvironment());
+    const auto run = RunCaptured(ExampleProgram(), {harness.DialerPath().string()}, {}, harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
     EXPECT_NE(run.Out.find("dial result 691: "), std::string::npos) << run.Out;
 }
@@ -69,7 +78,7 @@ TEST_P(LaunchExampleCodePageTest, CExampleHandsOnItemsBeyondAscii)
     TDialerHarness harness;
     harness.SetDialResult(0);
     const auto run = RunCaptured(
-        BuiltProgram("launch_example"),
+        ExampleProgram(),
         {harness.DialerPath().string(), "C:\\pb\\book.pbk", "office vpn", items.User, items.Password, "vpn.example"},
         {}, harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
@@ -129,9 +138,8 @@ TEST(LaunchExampleTest, CExampleFindsTheInstalledDialer)
     TDialerHarness harness;
     harness.SetDialResult(0);
     TRecordedInstallLocation recorded(harness.DialerPath().parent_path().wstring() + L"\\");
-    const auto run =
-        RunCaptured(BuiltProgram("launch_example"), {"C:\\pb\\book.pbk", "office vpn", "alice", "pa ss", "vpn.example"},
-                    {}, harness.DialerEnvironment());
+    const auto run = RunCaptured(ExampleProgram(), {"C:\\pb\\book.pbk", "office vpn", "alice", "pa ss", "vpn.example"},
+                                 {}, harness.DialerEnvironment());
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     const auto dial = harness.Recorded();
     ASSERT_TRUE(dial.has_value()) << run.Out << run.Err;
