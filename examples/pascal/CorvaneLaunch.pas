@@ -99,6 +99,10 @@ function CorvaneDial(const DialerPath: UTF8String; const Items: TCorvaneItems; C
 function CorvaneExplain(DialResult: UInt32): UTF8String;
 // Wipes a string's characters (when it is the only reference to them) and empties it.
 procedure CorvaneWipeString(var Text: UTF8String);
+// The dialer's path from the folder its package records on Windows (InstallLocation under
+// HKLM\SOFTWARE\Orvex\Corvane Dialer, in the registry's 64-bit view); '' when it is not
+// installed, and elsewhere.
+function CorvaneInstalledDialer: UTF8String;
 
 implementation
 
@@ -281,6 +285,59 @@ begin
     CorvaneWipeString(Bytes);
   end;
 end;
+
+{$IFDEF MSWINDOWS}
+// The registry calls, declared here alike for Delphi and Free Pascal. A key is pointer-sized.
+type
+  TRegistryKey = NativeUInt;
+
+const
+  // HKEY_LOCAL_MACHINE: $80000002, sign-extended as Windows' headers define it.
+  RegistryLocalMachine = TRegistryKey(NativeInt(-2147483646));
+  KEY_QUERY_VALUE = $0001;
+  // The 64-bit view: a 32-bit program is otherwise shown SOFTWARE\WOW6432Node, where the x64
+  // dialer's package writes nothing.
+  KEY_WOW64_64KEY = $0100;
+  REG_SZ = 1;
+
+function RegOpenKeyExW(Key: TRegistryKey; SubKey: PWideChar; Options, Desired: Cardinal;
+  out Opened: TRegistryKey): Longint; stdcall; external 'advapi32.dll' name 'RegOpenKeyExW';
+function RegQueryValueExW(Key: TRegistryKey; Name: PWideChar; Reserved: Pointer; ValueType: PCardinal;
+  Data: Pointer; DataSize: PCardinal): Longint; stdcall; external 'advapi32.dll' name 'RegQueryValueExW';
+function RegCloseKey(Key: TRegistryKey): Longint; stdcall; external 'advapi32.dll' name 'RegCloseKey';
+
+function CorvaneInstalledDialer: UTF8String;
+var
+  Key: TRegistryKey;
+  Folder: array[0..1023] of WideChar;
+  Size, ValueType: Cardinal;
+  Path: UnicodeString;
+begin
+  Result := '';
+  if RegOpenKeyExW(RegistryLocalMachine, 'SOFTWARE\Orvex\Corvane Dialer', 0, KEY_QUERY_VALUE or KEY_WOW64_64KEY,
+    Key) <> 0 then
+    Exit;
+  try
+    FillChar(Folder, SizeOf(Folder), 0);
+    // One character is kept back: a value stored without its NUL still ends in one here.
+    Size := SizeOf(Folder) - SizeOf(WideChar);
+    if (RegQueryValueExW(Key, 'InstallLocation', nil, @ValueType, @Folder[0], @Size) <> 0) or
+      (ValueType <> REG_SZ) or (Folder[0] = #0) then
+      Exit;
+    Path := PWideChar(@Folder[0]);
+    if Path[Length(Path)] <> '\' then
+      Path := Path + '\';
+    Result := UTF8Encode(Path + 'CorvaneDialer.exe');
+  finally
+    RegCloseKey(Key);
+  end;
+end;
+{$ELSE}
+function CorvaneInstalledDialer: UTF8String;
+begin
+  Result := '';
+end;
+{$ENDIF}
 
 function CorvaneDial(const DialerPath: UTF8String; const Items: TCorvaneItems; CodePage: UInt32;
   TimeoutMs: UInt32): UInt32;

@@ -1,6 +1,10 @@
 { A launching program: makes a block for a fixed minute, reads it back, then dials.
 
-    example <path of CorvaneDialer> }
+    example [path of CorvaneDialer]
+
+  Without the path, the dialer is looked for where its package records its folder (Windows).
+  The dial blocks the calling thread until the dialer ends: a program with a window makes it
+  from a thread of its own, not from the one that runs the window. }
 program example;
 
 {$IFDEF FPC}{$MODE DELPHI}{$H+}{$ENDIF}
@@ -18,6 +22,7 @@ var
   At: TCorvaneMinute;
   Block: UTF8String;
   DialResult: UInt32;
+  Dialer: UTF8String;
   I: Integer;
 
 function Utf8Of(const Text: WideString): UTF8String;
@@ -26,9 +31,18 @@ begin
 end;
 
 begin
-  if ParamCount <> 1 then
+  if ParamCount > 1 then
   begin
-    Writeln(ErrOutput, 'usage: example <path of CorvaneDialer>');
+    Writeln(ErrOutput, 'usage: example [path of CorvaneDialer]');
+    Halt(2);
+  end;
+  if ParamCount = 1 then
+    Dialer := UTF8String(ParamStr(1))
+  else
+    Dialer := CorvaneInstalledDialer;
+  if Dialer = '' then
+  begin
+    Writeln(ErrOutput, 'the dialer is not installed here: name its path');
     Halt(2);
   end;
   SetLength(Items, 5);
@@ -65,7 +79,7 @@ begin
       CorvaneWipeString(ReadBack[I]);
 
     // The dial makes this minute's block in the system's code page (0).
-    DialResult := CorvaneDial(UTF8String(ParamStr(1)), Items, 0, 60000);
+    DialResult := CorvaneDial(Dialer, Items, 0, 60000);
     if DialResult = CORVANE_DIAL_RESULT_UNKNOWN then
       Writeln('dial result unknown: the dialer''s end did not carry it')
     else

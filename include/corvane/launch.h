@@ -124,7 +124,8 @@ CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32
    code_page as for corvane_make_block; the dialer reads in the system's ANSI code page, so 0 is
    usually right. timeout_ms 0 waits without limit; otherwise after timeout_ms milliseconds the
    dialer and every process it started are ended and CORVANE_E_TIMEOUT is returned. The call
-   blocks the calling thread for the whole dial, and leaves the host's signal handlers alone.
+   blocks the calling thread for the whole dial (call it from a thread other than the one that
+   runs a window's messages), and leaves the host's signal handlers alone.
    Returns CORVANE_OK (the dialer ran to its end; see *dial_result), CORVANE_E_INVALID_ARGUMENT,
    CORVANE_E_NOT_REPRESENTABLE, CORVANE_E_ITEM_HOLDS_NUL, CORVANE_E_DIALER_NOT_STARTED,
    CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. */

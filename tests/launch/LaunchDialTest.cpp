@@ -24,21 +24,6 @@ using namespace LaunchTesting;
 
 namespace {
 
-// The password's field in the RASDIALPARAMSW record the double recorded, as UTF-16LE.
-constexpr std::size_t PasswordOffset = 1548;
-
-std::u16string TextAt(const TBytes& record, std::size_t offset)
-{
-    std::u16string text;
-    for (std::size_t i = offset; i + 1 < record.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(record[i] | record[i + 1] << 8);
-        if (c == u'\0')
-            break;
-        text.push_back(c);
-    }
-    return text;
-}
-
 // corvane_dial starts the dialer from this process, with this process's environment: the
 // harness's settings are made here for the test's length and undone after.
 class TProcessEnvironment {

@@ -10,6 +10,18 @@ std::vector<const char*> Pointers(const std::vector<std::string>& items)
     return pointers;
 }
 
+std::u16string TextAt(const TBytes& record, std::size_t offset)
+{
+    std::u16string text;
+    for (std::size_t i = offset; i + 1 < record.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(record[i] | record[i + 1] << 8);
+        if (c == u'\0')
+            break;
+        text.push_back(c);
+    }
+    return text;
+}
+
 TMade Make(const std::vector<std::string>& items, std::uint32_t codePage, const corvane_minute* at)
 {
     const std::vector<const char*> pointers = Pointers(items);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Bytes.h"
+
 #include "corvane/launch.h"
 
 namespace LaunchTesting {
@@ -30,5 +32,11 @@ struct TRead {
     std::vector<std::string> Items;
 };
 TRead Read(const std::string& block, std::uint32_t codePage, const corvane_minute* at);
+
+// Fields of the RASDIALPARAMSW record the recording RAS double was handed, as UTF-16LE.
+inline constexpr std::size_t UserNameOffset = 1034;
+inline constexpr std::size_t PasswordOffset = 1548;
+// The NUL-terminated UTF-16LE text at offset in a recorded record.
+std::u16string TextAt(const TBytes& record, std::size_t offset);
 
 }  // namespace LaunchTesting
