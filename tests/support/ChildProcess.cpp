@@ -1,9 +1,11 @@
 #include "support/ChildProcess.h"
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/ScopeExit.h"
 #include "core/UniqueHandle.h"
@@ -265,6 +267,44 @@ std::vector<unsigned long> ProcessesOfGroup(unsigned long group)
     return members;
 }
 
+std::optional<unsigned long> ParentOf(unsigned long id)
+{
+    if (!ProcessRuns(id))
+        return std::nullopt;
+    std::istringstream fields(*StatFieldsAfterName(id));
+    std::string state;
+    unsigned long parent = 0;
+    if (!(fields >> state >> parent))
+        return std::nullopt;
+    return parent;
+}
+
+std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text)
+{
+    std::vector<unsigned long> holders;
+    for (unsigned long id : ProcessIds()) {
+        if (id == static_cast<unsigned long>(getpid()) || !ProcessRuns(id))
+            continue;
+        if (ReadWhole("/proc/" + std::to_string(id) + "/cmdline").find(text) != std::string::npos)
+            holders.push_back(id);
+    }
+    return holders;
+}
+
+std::vector<unsigned long> ZombieChildren()
+{
+    std::vector<unsigned long> zombies;
+    for (unsigned long id : ProcessIds()) {
+        const auto fields = StatFieldsAfterName(id);
+        std::istringstream in(fields.value_or(""));
+        std::string state;
+        unsigned long parent = 0;
+        if (in >> state >> parent && state == "Z" && parent == static_cast<unsigned long>(getpid()))
+            zombies.push_back(id);
+    }
+    return zombies;
+}
+
 std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 {
     std::vector<unsigned long> holders;
@@ -285,6 +325,34 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 }
 
 #endif
+
+bool EventuallyTrue(const std::function<bool()>& condition, int seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::optional<::testing::AssertionResult> HangingProgramAndCopyEnded(const std::filesystem::path& ids, int seconds)
+{
+    if (!std::filesystem::exists(ids))
+        return std::nullopt;
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    if (started.size() != 2)
+        return ::testing::AssertionFailure() << "the hanging program wrote " << started.size() << " ids, not 2";
+    if (started[1] == 0)
+        return ::testing::AssertionFailure() << "the hanging program could not start its copy";
+    if (EventuallyTrue([&] { return !ProcessRuns(started[0]) && !ProcessRuns(started[1]); }, seconds))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "still running: the hanging program " << started[0]
+                                         << (ProcessRuns(started[0]) ? " (runs)" : " (ended)") << ", its copy "
+                                         << started[1] << (ProcessRuns(started[1]) ? " (runs)" : " (ended)");
+}
 
 std::filesystem::path BuiltProgram(std::string_view name)
 {

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace TestSupport {
 
@@ -52,7 +55,24 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 std::optional<unsigned long> ProcessGroupOf(unsigned long id);
 // The running processes of a process group.
 std::vector<unsigned long> ProcessesOfGroup(unsigned long group);
+// The parent of a running process, or nothing when it does not run.
+std::optional<unsigned long> ParentOf(unsigned long id);
+// The ids of the running processes whose command line (/proc/PID/cmdline) holds the text, this
+// one aside.
+std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text);
+// The children of this process that have ended and wait to be reaped.
+std::vector<unsigned long> ZombieChildren();
 #endif
+
+// Asks the condition every few milliseconds until it holds or the seconds have passed; whether it
+// held. For what another process does at its own pace after the test has acted.
+bool EventuallyTrue(const std::function<bool()>& condition, int seconds);
+
+// What became of the hanging program (tools/HangingProgram) and the copy it started, from the
+// ids it wrote: whether neither runs within the seconds given, the failure naming what still runs
+// or what is missing. Nothing when it had not written the file, which a test that could not wait
+// for it skips on.
+std::optional<::testing::AssertionResult> HangingProgramAndCopyEnded(const std::filesystem::path& ids, int seconds = 0);
 
 // The process ids a program wrote to the file, separated by white space (the hanging program
 // writes its own and its copy's).
