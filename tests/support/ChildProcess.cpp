@@ -13,10 +13,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h
+#include <tlhelp32.h>
 
 #include "platform/win32/CommandLine.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -210,6 +213,31 @@ bool ProcessRuns(unsigned long id)
     return process && WaitForSingleObject(process.Get(), 30'000) != WAIT_OBJECT_0;
 }
 
+std::optional<unsigned long> ParentOf(unsigned long id)
+{
+    const TUniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE || !ProcessRuns(id))
+        return std::nullopt;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+        if (entry.th32ProcessID == id)
+            return entry.th32ParentProcessID;
+    return std::nullopt;
+}
+
+void KillProcess(unsigned long id)
+{
+    const TUniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(id)));
+    if (process)
+        TerminateProcess(process.Get(), 1);
+}
+
+unsigned long OwnProcessId()
+{
+    return GetCurrentProcessId();
+}
+
 #else
 
 namespace {
@@ -279,6 +307,16 @@ std::optional<unsigned long> ParentOf(unsigned long id)
     return parent;
 }
 
+void KillProcess(unsigned long id)
+{
+    kill(static_cast<pid_t>(id), SIGKILL);
+}
+
+unsigned long OwnProcessId()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
 std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text)
 {
     std::vector<unsigned long> holders;
@@ -325,6 +363,14 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 }
 
 #endif
+
+std::optional<unsigned long> ChildAbove(unsigned long id)
+{
+    for (std::optional<unsigned long> at = id; at; at = ParentOf(*at))
+        if (ParentOf(*at) == OwnProcessId())
+            return at;
+    return std::nullopt;
+}
 
 bool EventuallyTrue(const std::function<bool()>& condition, int seconds)
 {

@@ -47,6 +47,13 @@ TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector
 // waited for by whoever ends it).
 bool ProcessRuns(unsigned long id);
 
+// The parent of a running process, or nothing when it does not run.
+std::optional<unsigned long> ParentOf(unsigned long id);
+// The process among the ancestors of id (itself included) whose parent is this process.
+std::optional<unsigned long> ChildAbove(unsigned long id);
+// Ends the process at once, as a crash or an administrator would: SIGKILL, TerminateProcess.
+void KillProcess(unsigned long id);
+
 #ifndef _WIN32
 // The ids of the running processes whose environment holds the entry ("NAME=value"), this one
 // aside: what /proc/PID/environ shows any process of the same user.
@@ -55,8 +62,6 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 std::optional<unsigned long> ProcessGroupOf(unsigned long id);
 // The running processes of a process group.
 std::vector<unsigned long> ProcessesOfGroup(unsigned long group);
-// The parent of a running process, or nothing when it does not run.
-std::optional<unsigned long> ParentOf(unsigned long id);
 // The ids of the running processes whose command line (/proc/PID/cmdline) holds the text, this
 // one aside.
 std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text);

@@ -267,6 +267,43 @@ TEST_F(DialCommandTest, TimeoutEndsWhatTheDialerStarted)
     EXPECT_TRUE(*ended);
 }
 
+// A dialer that crashes once it has started a program of its own: what it started ends with it,
+// on POSIX with its process group, on Windows with its job.
+TEST_F(DialCommandTest, CrashingDialerEndsWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    FHarness.Environment().emplace_back("CORVANE_TEST_CRASH", "1");
+    const auto run = Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const auto ended = HangingProgramAndCopyEnded(ids, 10);
+    ASSERT_TRUE(ended.has_value()) << "the crashing dialer wrote no ids";
+    EXPECT_TRUE(*ended);
+}
+
+// corvane dial killed at once mid-dial (SIGKILL, TerminateProcess): the hanging dialer and the copy
+// it started end too, on POSIX through their parent-death signal, on Windows with the job.
+TEST_F(DialCommandTest, KilledToolEndsTheHangingDialerAndWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    auto run = std::async(std::launch::async, [&] {
+        return Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
+    });
+    ASSERT_TRUE(EventuallyTrue([&] { return std::filesystem::exists(ids); }, 60)) << "the hanging dialer did not start";
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    ASSERT_FALSE(started.empty());
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
+    ASSERT_TRUE(tool.has_value());
+    KillProcess(*tool);
+
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "corvane dial did not end";
+    run.get();
+    const auto ended = HangingProgramAndCopyEnded(ids, 30);
+    ASSERT_TRUE(ended.has_value());
+    EXPECT_TRUE(*ended);
+}
+
 #ifndef _WIN32
 // The real dialer with the POSIX RAS layer beside it and a phonebook whose connect command holds
 // the password in its environment, runs a program in the background and waits: the shape of a
@@ -312,15 +349,6 @@ protected:
     }
 };
 
-// The process among the ancestors of id whose parent is this test: the corvane it started.
-std::optional<unsigned long> StartedByThisTest(unsigned long id)
-{
-    for (std::optional<unsigned long> at = id; at; at = ParentOf(*at))
-        if (ParentOf(*at) == static_cast<unsigned long>(getpid()))
-            return at;
-    return std::nullopt;
-}
-
 // After the timeout none of them runs.
 TEST_F(DialCommandThroughTheLayerTest, TimeoutEndsTheConnectCommandThatHoldsThePassword)
 {
@@ -365,7 +393,7 @@ TEST_F(DialCommandThroughTheLayerTest, KilledToolLeavesNothingHoldingThePassword
     auto run = DialInBackground(ItemsOfHangingCommand());
     const std::vector<unsigned long> started = AwaitConnectCommand();
     ASSERT_EQ(started.size(), 2u) << "the connect command did not start";
-    const std::optional<unsigned long> tool = StartedByThisTest(started[0]);
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
     ASSERT_TRUE(tool.has_value());
     ASSERT_EQ(kill(static_cast<pid_t>(*tool), SIGKILL), 0);
 
@@ -389,7 +417,7 @@ TEST_F(DialCommandTest, TerminatedToolEndsTheHangingDialerAndWhatItStarted)
     ASSERT_TRUE(EventuallyTrue([&] { return std::filesystem::exists(ids); }, 60)) << "the hanging dialer did not start";
     const std::vector<unsigned long> started = ProcessIdsInFile(ids);
     ASSERT_FALSE(started.empty());
-    const std::optional<unsigned long> tool = StartedByThisTest(started[0]);
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
     ASSERT_TRUE(tool.has_value());
     ASSERT_EQ(kill(static_cast<pid_t>(*tool), SIGTERM), 0);
 
