@@ -79,8 +79,8 @@ extern "C" {
 
 /* corvane_dial's *dial_result when the dialer's end does not carry its result: on POSIX a result
    outside the ranges its 8-bit exit status can carry, a dialer ended by a signal (what it started
-   was ended with it), or a dialer whose status another waiter in the host took (a thread calling
-   waitpid with __WALL); the dialer ran in each case, and a connection may have been made. */
+   was ended with it), or a dialer whose end could not be learnt (the process waiting for it was
+   killed); the dialer ran in each case, and a connection may have been made. */
 #define CORVANE_DIAL_RESULT_UNKNOWN 0xFFFFFFFFu
 
 /* A local date and time to the minute: year (1 to 9999), month (1 to 12), day (1 to the month's

@@ -14,7 +14,7 @@ struct TProgramEnd {
         Exited,     // Status: Windows all 32 bits (GetExitCodeProcess), POSIX the 8 bits the parent sees
         Signalled,  // POSIX only: Status is the number of the signal that ended it
         TimedOut,   // it ran past the timeout and was ended, with everything it had started
-        Lost,       // POSIX only: it ended, but another waiter of the caller's process took its status
+        Lost,       // POSIX only: it ran, but its end could not be learnt (the keeper below was killed)
     };
     TKind Kind = TKind::Exited;
     std::uint32_t Status = 0;
@@ -43,15 +43,18 @@ struct TRunOptions {
 // its secrets (the RAS layer's connect command holds the password in its environment) and finish
 // its work after the caller said it was stopped. A program that ends by itself, whatever its
 // status, leaves what it started alone: that may be the connection.
-// POSIX: the program leads a process group of its own. The group is killed with SIGKILL at the
-// timeout, when the program dies of a signal, and when a SIGINT, SIGTERM or SIGHUP ends the caller
-// while it waits; the caller then waits until no process of the group runs. On Linux the program
-// also gets SIGHUP (ParentDeathSignal) when the caller's thread ends in any other way (SIGKILL
-// included), upon which the dialer ends its group (platform/ProgramSignals.h); and it is started
-// without an exit signal, so that a caller's SIGCHLD handling (SIG_IGN, or a handler reaping with
-// waitpid(-1)) neither reaps it nor takes its status. The program starts with no blocked signal
-// and with SIGHUP, SIGPIPE, SIGCHLD and SIGXFSZ at their defaults whatever the caller ignores. A
-// process that leaves the group (setsid, setpgid) is out of reach.
+// POSIX: the program leads a process group of its own. It is started and waited for by a keeper,
+// a copy of the caller that reports the program's end through a pipe, so that the caller's
+// SIGCHLD handling (SIG_IGN, a handler reaping with waitpid(-1), even a waiter for every kind of
+// child) neither reaps the program nor takes its status, and nothing the program leaves behind
+// becomes the caller's child. The group is killed with SIGKILL at the timeout, when the program
+// dies of a signal, when a SIGINT, SIGTERM or SIGHUP ends the caller while it waits, and on Linux
+// when the caller's thread ends in any other way (SIGKILL included: the keeper's parent-death
+// signal); the caller then waits until no process of the group runs. Should the keeper itself be
+// killed, the program gets ParentDeathSignal, upon which the dialer ends its group
+// (platform/ProgramSignals.h). The program starts with no blocked signal and with SIGHUP, SIGPIPE,
+// SIGCHLD and SIGXFSZ at their defaults whatever the caller ignores. A process that leaves the
+// group (setsid, setpgid) is out of reach.
 // Windows: the program runs in a job object that it cannot leave and that ends every process in
 // it when the job is closed, also when the caller dies; the job is closed when RunProgram
 // returns, so nothing the program started outlives this call.

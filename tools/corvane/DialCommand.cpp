@@ -163,8 +163,8 @@ int DialCommand(TCommandArgs& args)
                            "whatever it had started was ended with it"};
     if (end.Kind == TProgramEnd::TKind::Lost)
         throw EToolFailure{
-            "the dialer ran and ended, but its exit status was taken by another waiter; the dial's "
-            "outcome is unknown"};
+            "the dialer ran, but its end could not be learnt (the process waiting for it was killed); the "
+            "dial's outcome is unknown"};
 
 #ifdef _WIN32
     const std::optional<std::uint32_t> dialResult = end.Status;
