@@ -112,6 +112,14 @@ TEST(ProgramRunTest, ProgramLeadsAGroupOfItsOwn)
     EXPECT_NE(ids[1], static_cast<unsigned long>(getpgrp()));
 }
 
+// For programs that end by themselves at once: a hang fails within the minute instead.
+TRunOptions WithinAMinute()
+{
+    TRunOptions options;
+    options.Timeout = std::chrono::seconds(60);
+    return options;
+}
+
 // A program that dies of a signal (a crash in the RAS library) takes its group with it: the
 // shell starts a program in the background, says so, and kills itself with SIGSEGV.
 TEST(ProgramRunTest, ProgramThatDiesOfASignalTakesItsGroupWithIt)
@@ -119,7 +127,7 @@ TEST(ProgramRunTest, ProgramThatDiesOfASignalTakesItsGroupWithIt)
     TTempDir dir;
     const std::filesystem::path report = dir / "report";
     const std::string script = "sleep 600 & echo $$ $! > " + report.string() + "; kill -SEGV $$; wait";
-    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, UntilStopped());
+    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, WithinAMinute());
 
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::Signalled);
     EXPECT_EQ(end.Status, static_cast<std::uint32_t>(SIGSEGV));
@@ -137,7 +145,7 @@ TEST(ProgramRunTest, ProgramThatEndsByItselfLeavesWhatItStartedAlone)
     TTempDir dir;
     const std::filesystem::path report = dir / "report";
     const std::string script = "sleep 600 & echo $! > " + report.string();
-    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, UntilStopped());
+    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, WithinAMinute());
 
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::Exited);
     const std::vector<unsigned long> ids = ProcessIdsInFile(report);
@@ -170,7 +178,7 @@ TEST(ProgramRunTest, ProgramStartsWithTheSignalStateItsCallerDoesNotImpose)
     TTempDir dir;
     const std::filesystem::path report = dir / "report";
     const std::string script = "grep -E '^Sig(Ign|Blk)' /proc/$$/status > " + report.string() + "; exit 7";
-    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, UntilStopped());
+    const TProgramEnd end = RunProgram(u"/bin/sh", {u"-c", U16(script)}, WithinAMinute());
 
     EXPECT_EQ(end.Kind, TProgramEnd::TKind::Exited);
     EXPECT_EQ(end.Status, 7u);
