@@ -350,7 +350,7 @@ void Reap(pid_t keeper)
 }
 
 // Starts the keeper, which starts the program; raises EOSError when the program cannot be started.
-TStarted Spawn(const std::u16string& program, char* const* argv, int reportRead, int reportWrite)
+TStarted Spawn(const std::u16string& program, char* const* argv, int reportRead, TFileDescriptor& reportWrite)
 {
     const TFileDescriptor nullInput(open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (nullInput.Get() < 0)
@@ -360,7 +360,7 @@ TStarted Spawn(const std::u16string& program, char* const* argv, int reportRead,
     plan.Argv = argv;
     plan.NullInput = nullInput.Get();
     plan.Caller = getpid();
-    plan.Report = reportWrite;
+    plan.Report = reportWrite.Get();
 
     // No signal reaches the keeper before it has dropped the caller's handlers.
     sigset_t all;
@@ -374,7 +374,8 @@ TStarted Spawn(const std::u16string& program, char* const* argv, int reportRead,
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (keeper < 0)
         RaiseStartError(program, u"clone", startError);
-    close(reportWrite);
+    // Only the keeper writes now: its end closes the pipe.
+    reportWrite.Close();
 
     const std::optional<TReport> first = NextReport(reportRead, -1);
     if (first && first->Tag == TReport::Started)
@@ -461,13 +462,8 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         RaiseStartError(program, u"pipe2", errno);
     const TFileDescriptor reports(pipeEnds[0]);
-    TStarted started;
-    try {
-        started = Spawn(program, argv.data(), pipeEnds[0], pipeEnds[1]);
-    } catch (...) {
-        close(pipeEnds[1]);
-        throw;
-    }
+    TFileDescriptor reportWrite(pipeEnds[1]);
+    const TStarted started = Spawn(program, argv.data(), reports.Get(), reportWrite);
     std::optional<TSignalForwarding> forwarding;
     if (options.ForwardSignals)
         forwarding.emplace(started.Program);
