@@ -78,7 +78,9 @@ extern "C" {
 #define CORVANE_E_INTERNAL (-9)
 
 /* corvane_dial's *dial_result when the dialer's end does not carry its result: on POSIX a result
-   outside the ranges its 8-bit exit status can carry, or a dialer ended by a signal. */
+   outside the ranges its 8-bit exit status can carry, a dialer ended by a signal (what it started
+   was ended with it), or a dialer whose end could not be learnt (the process waiting for it was
+   killed); the dialer ran in each case, and a connection may have been made. */
 #define CORVANE_DIAL_RESULT_UNKNOWN 0xFFFFFFFFu
 
 /* A local date and time to the minute: year (1 to 9999), month (1 to 12), day (1 to the month's
@@ -125,7 +127,12 @@ CORVANE_LAUNCH_API int CORVANE_CALL corvane_read_block(const char* block, uint32
    usually right. timeout_ms 0 waits without limit; otherwise after timeout_ms milliseconds the
    dialer and every process it started are ended and CORVANE_E_TIMEOUT is returned. The call
    blocks the calling thread for the whole dial (call it from a thread other than the one that
-   runs a window's messages), and leaves the host's signal handlers alone.
+   runs a window's messages), and leaves the host's signal handlers alone (on
+   POSIX the dialer's end raises no SIGCHLD in the host, and a host that ignores SIGCHLD or reaps
+   with waitpid(-1) still gets the dialer's status). On POSIX, when the dialer dies of a signal or
+   the calling thread ends during the dial, every process in the dialer's process group is ended;
+   what a dialer that ended by itself left running is left alone, and nothing it left becomes a
+   child of the host.
    Returns CORVANE_OK (the dialer ran to its end; see *dial_result), CORVANE_E_INVALID_ARGUMENT,
    CORVANE_E_NOT_REPRESENTABLE, CORVANE_E_ITEM_HOLDS_NUL, CORVANE_E_DIALER_NOT_STARTED,
    CORVANE_E_TIMEOUT, CORVANE_E_OUT_OF_MEMORY or CORVANE_E_INTERNAL. */

@@ -16,6 +16,7 @@
 #include "dialer/DialerEntry.h"
 #include "platform/FaultReport.h"
 #include "platform/Process.h"
+#include "platform/ProgramSignals.h"
 
 namespace {
 
@@ -64,6 +65,11 @@ int main(int argc, char** argv)
 {
     SetCommandLine(argc, argv);
     ReportUnhandledFaults(&LogFault, NoDialResult);
+    // A log record that does not fit under a file-size limit is cut back, and the dial result
+    // still arrives.
+    IgnoreFileSizeLimitSignal();
+    // Nothing it started outlives a starter that went without ending it.
+    EndGroupWhenStarterGoes();
     // A POSIX parent sees only 8 bits: the result arrives through the documented mapping.
     return PosixExitStatus(RunDialer());
 }

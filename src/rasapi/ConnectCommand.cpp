@@ -41,14 +41,16 @@ std::vector<char*> ChildEnvironment(const std::vector<TSecureChars>& entries)
     return environment;
 }
 
-// Gives the program a clean signal state whatever its caller blocked.
+// Gives the program a clean signal state whatever its caller blocked or ignored (an ignored
+// signal survives exec, and the dialer ignores SIGXFSZ).
 void SetCleanSignalState(posix_spawnattr_t& attributes)
 {
     sigset_t none;
     sigemptyset(&none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
+    for (int signalNumber : {SIGPIPE, SIGCHLD, SIGXFSZ})
+        sigaddset(&defaults, signalNumber);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);

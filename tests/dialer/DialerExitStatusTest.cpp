@@ -159,6 +159,24 @@ TEST_F(DialerExitStatus, PosixParentReceives121WhenNoDialResultWasReached)
 {
     EXPECT_EQ(Harness.Run({}).Status, 121u);
 }
+
+// Under a file-size limit the record that does not fit is refused like one on a full disk: the
+// dialer itself keeps SIGXFSZ from ending it (the shell sets only the limit), so every run still
+// ends with 9999 and the log holds whole records only.
+TEST_F(DialerExitStatus, FileSizeLimitCutsTheRecordBackAndKeepsTheStatus)
+{
+    const std::string limited = "ulimit -f 1 && exec \"$0\"";
+    for (int run = 1; run <= 4; ++run)
+        EXPECT_EQ(Harness.RunThrough("/bin/sh", {"-c", limited, Harness.DialerPath().string()}).Status, 121u)
+            << "run " << run;
+
+    const std::vector<TLoggedMessage> logged = Harness.Logged();
+    // The limit refused at least the last record: fewer than four got in, each of them whole.
+    EXPECT_GE(logged.size(), 1u);
+    EXPECT_LT(logged.size(), 4u);
+    for (const TLoggedMessage& message : logged)
+        EXPECT_EQ(message.Message, AsLogged(u"下記文字列の復号化に失敗\r\n"));
+}
 #endif
 
 TEST_F(DialerExitStatus, LockedLogLeavesTheStatusAlone)

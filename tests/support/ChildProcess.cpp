@@ -1,9 +1,11 @@
 #include "support/ChildProcess.h"
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/ScopeExit.h"
 #include "core/UniqueHandle.h"
@@ -11,10 +13,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h
+#include <tlhelp32.h>
 
 #include "platform/win32/CommandLine.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -208,6 +213,31 @@ bool ProcessRuns(unsigned long id)
     return process && WaitForSingleObject(process.Get(), 30'000) != WAIT_OBJECT_0;
 }
 
+std::optional<unsigned long> ParentOf(unsigned long id)
+{
+    const TUniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE || !ProcessRuns(id))
+        return std::nullopt;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+        if (entry.th32ProcessID == id)
+            return entry.th32ParentProcessID;
+    return std::nullopt;
+}
+
+void KillProcess(unsigned long id)
+{
+    const TUniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(id)));
+    if (process)
+        TerminateProcess(process.Get(), 1);
+}
+
+unsigned long OwnProcessId()
+{
+    return GetCurrentProcessId();
+}
+
 #else
 
 namespace {
@@ -265,6 +295,54 @@ std::vector<unsigned long> ProcessesOfGroup(unsigned long group)
     return members;
 }
 
+std::optional<unsigned long> ParentOf(unsigned long id)
+{
+    if (!ProcessRuns(id))
+        return std::nullopt;
+    std::istringstream fields(*StatFieldsAfterName(id));
+    std::string state;
+    unsigned long parent = 0;
+    if (!(fields >> state >> parent))
+        return std::nullopt;
+    return parent;
+}
+
+void KillProcess(unsigned long id)
+{
+    kill(static_cast<pid_t>(id), SIGKILL);
+}
+
+unsigned long OwnProcessId()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
+std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text)
+{
+    std::vector<unsigned long> holders;
+    for (unsigned long id : ProcessIds()) {
+        if (id == static_cast<unsigned long>(getpid()) || !ProcessRuns(id))
+            continue;
+        if (ReadWhole("/proc/" + std::to_string(id) + "/cmdline").find(text) != std::string::npos)
+            holders.push_back(id);
+    }
+    return holders;
+}
+
+std::vector<unsigned long> ZombieChildren()
+{
+    std::vector<unsigned long> zombies;
+    for (unsigned long id : ProcessIds()) {
+        const auto fields = StatFieldsAfterName(id);
+        std::istringstream in(fields.value_or(""));
+        std::string state;
+        unsigned long parent = 0;
+        if (in >> state >> parent && state == "Z" && parent == static_cast<unsigned long>(getpid()))
+            zombies.push_back(id);
+    }
+    return zombies;
+}
+
 std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 {
     std::vector<unsigned long> holders;
@@ -285,6 +363,42 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 }
 
 #endif
+
+std::optional<unsigned long> ChildAbove(unsigned long id)
+{
+    for (std::optional<unsigned long> at = id; at; at = ParentOf(*at))
+        if (ParentOf(*at) == OwnProcessId())
+            return at;
+    return std::nullopt;
+}
+
+bool EventuallyTrue(const std::function<bool()>& condition, int seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::optional<::testing::AssertionResult> HangingProgramAndCopyEnded(const std::filesystem::path& ids, int seconds)
+{
+    if (!std::filesystem::exists(ids))
+        return std::nullopt;
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    if (started.size() != 2)
+        return ::testing::AssertionFailure() << "the hanging program wrote " << started.size() << " ids, not 2";
+    if (started[1] == 0)
+        return ::testing::AssertionFailure() << "the hanging program could not start its copy";
+    if (EventuallyTrue([&] { return !ProcessRuns(started[0]) && !ProcessRuns(started[1]); }, seconds))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "still running: the hanging program " << started[0]
+                                         << (ProcessRuns(started[0]) ? " (runs)" : " (ended)") << ", its copy "
+                                         << started[1] << (ProcessRuns(started[1]) ? " (runs)" : " (ended)");
+}
 
 std::filesystem::path BuiltProgram(std::string_view name)
 {

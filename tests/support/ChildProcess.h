@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace TestSupport {
 
@@ -44,6 +47,13 @@ TCapturedRun RunCaptured(const std::filesystem::path& program, const std::vector
 // waited for by whoever ends it).
 bool ProcessRuns(unsigned long id);
 
+// The parent of a running process, or nothing when it does not run.
+std::optional<unsigned long> ParentOf(unsigned long id);
+// The process among the ancestors of id (itself included) whose parent is this process.
+std::optional<unsigned long> ChildAbove(unsigned long id);
+// Ends the process at once, as a crash or an administrator would: SIGKILL, TerminateProcess.
+void KillProcess(unsigned long id);
+
 #ifndef _WIN32
 // The ids of the running processes whose environment holds the entry ("NAME=value"), this one
 // aside: what /proc/PID/environ shows any process of the same user.
@@ -52,7 +62,22 @@ std::vector<unsigned long> ProcessesWithEnvironmentEntry(std::string_view entry)
 std::optional<unsigned long> ProcessGroupOf(unsigned long id);
 // The running processes of a process group.
 std::vector<unsigned long> ProcessesOfGroup(unsigned long group);
+// The ids of the running processes whose command line (/proc/PID/cmdline) holds the text, this
+// one aside.
+std::vector<unsigned long> ProcessesWithCommandLineHolding(std::string_view text);
+// The children of this process that have ended and wait to be reaped.
+std::vector<unsigned long> ZombieChildren();
 #endif
+
+// Asks the condition every few milliseconds until it holds or the seconds have passed; whether it
+// held. For what another process does at its own pace after the test has acted.
+bool EventuallyTrue(const std::function<bool()>& condition, int seconds);
+
+// What became of the hanging program (tools/HangingProgram) and the copy it started, from the
+// ids it wrote: whether neither runs within the seconds given, the failure naming what still runs
+// or what is missing. Nothing when it had not written the file, which a test that could not wait
+// for it skips on.
+std::optional<::testing::AssertionResult> HangingProgramAndCopyEnded(const std::filesystem::path& ids, int seconds = 0);
 
 // The process ids a program wrote to the file, separated by white space (the hanging program
 // writes its own and its copy's).

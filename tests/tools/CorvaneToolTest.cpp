@@ -313,6 +313,23 @@ TEST_F(CorvaneToolTest, FailedFileDecryptionLeavesNothingBehind)
     EXPECT_EQ(names, std::vector<std::string>{"sealed.bin"});
 }
 
+#ifndef _WIN32
+// A file-size limit makes the write fail, which the tool reports like any failed write: the tool
+// itself keeps SIGXFSZ from ending it (the shell sets only the limit).
+TEST_F(CorvaneToolTest, FileSizeLimitIsAFailureItReports)
+{
+    WriteFileBytes(FDir / "plain.bin", std::string(70000, 'p'));
+    const auto run =
+        RunCaptured("/bin/sh",
+                    {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", BuiltProgram("corvane").string(), "encrypt-file",
+                     "--key-env", "CORVANE_TEST_KEY", (FDir / "plain.bin").string(), (FDir / "sealed.bin").string()},
+                    {}, FKeyEnv);
+    EXPECT_EQ(run.ExitCode, 1);
+    ExpectOneErrorLine(run);
+    EXPECT_FALSE(std::filesystem::exists(FDir / "sealed.bin"));
+}
+#endif
+
 // --- digests ------------------------------------------------------------------------------
 
 TEST_F(CorvaneToolTest, DigestsMatchPublishedValues)

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +17,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -288,42 +291,172 @@ TEST_F(DialCommandTest, TimeoutEndsWhatTheDialerStarted)
     EXPECT_NE(run.Err.find("the dial's outcome is unknown (whatever the dialer had started was ended with it)"),
               std::string::npos)
         << run.Err;
-    if (!std::filesystem::exists(ids))
+    const auto ended = HangingProgramAndCopyEnded(ids);
+    if (!ended)
         GTEST_SKIP() << "the hanging dialer had not started its copy within the second; the platform test "
                         "ProgramRunTest.EndingAProgramEndsWhatItStarted ends it at a chosen moment instead";
+    EXPECT_TRUE(*ended);
+}
+
+// A dialer that crashes once it has started a program of its own: what it started ends with it,
+// on POSIX with its process group, on Windows with its job.
+TEST_F(DialCommandTest, CrashingDialerEndsWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    FHarness.Environment().emplace_back("CORVANE_TEST_CRASH", "1");
+    const auto run = Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const auto ended = HangingProgramAndCopyEnded(ids, 10);
+    ASSERT_TRUE(ended.has_value()) << "the crashing dialer wrote no ids";
+    EXPECT_TRUE(*ended);
+}
+
+// corvane dial killed at once mid-dial (SIGKILL, TerminateProcess): the hanging dialer and the copy
+// it started end too, on POSIX through their parent-death signal, on Windows with the job.
+TEST_F(DialCommandTest, KilledToolEndsTheHangingDialerAndWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    auto run = std::async(std::launch::async, [&] {
+        return Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
+    });
+    ASSERT_TRUE(EventuallyTrue([&] { return std::filesystem::exists(ids); }, 60)) << "the hanging dialer did not start";
     const std::vector<unsigned long> started = ProcessIdsInFile(ids);
-    ASSERT_EQ(started.size(), 2u);
-    ASSERT_NE(started[1], 0u) << "the hanging dialer could not start its copy";
-    EXPECT_FALSE(ProcessRuns(started[0]));
-    EXPECT_FALSE(ProcessRuns(started[1]));
+    ASSERT_FALSE(started.empty());
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
+    ASSERT_TRUE(tool.has_value());
+    KillProcess(*tool);
+
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "corvane dial did not end";
+    run.get();
+    const auto ended = HangingProgramAndCopyEnded(ids, 30);
+    ASSERT_TRUE(ended.has_value());
+    EXPECT_TRUE(*ended);
 }
 
 #ifndef _WIN32
-// The real dialer with the POSIX RAS layer, whose connect command holds the password in its
-// environment and runs a program in the background: after the timeout none of them runs.
-TEST_F(DialCommandTest, TimeoutEndsTheConnectCommandThatHoldsThePassword)
-{
-    FHarness.UseRasLibrary(TRasLibrary::Missing);
-    std::filesystem::copy_file(ProgramDir() / "librasapi32.so", FHarness.DialerPath().parent_path() / "librasapi32.so");
-    const std::string report = (FDir / "report").string();
-    WriteFileBytes(FDir / "book.pbk", "[office]\nCommand=sh -c \"sleep 600 & echo $$ $! > " + report + ".partial; mv " +
-                                          report + ".partial " + report + "; wait\"\n");
-    const std::string password = "pw-" + FDir.Path().filename().string();
+// The real dialer with the POSIX RAS layer beside it and a phonebook whose connect command holds
+// the password in its environment, runs a program in the background and waits: the shape of a
+// connect command that brings a VPN client up. The command writes "<its id> <the program's id>"
+// to the report once both run.
+class DialCommandThroughTheLayerTest : public DialCommandTest {
+protected:
+    const std::filesystem::path FReport = FDir / "report";
+    const std::string FPassword = "pw-" + FDir.Path().filename().string();
 
-    const auto run =
-        Dial({(FDir / "book.pbk").string(), "office", "alice", password, "0312345678"}, {"--timeout", "1"});
+    std::vector<std::string> ItemsOfHangingCommand()
+    {
+        FHarness.UseRasLibrary(TRasLibrary::Missing);
+        std::filesystem::copy_file(ProgramDir() / "librasapi32.so",
+                                   FHarness.DialerPath().parent_path() / "librasapi32.so");
+        const std::string report = FReport.string();
+        WriteFileBytes(FDir / "book.pbk", "[office]\nCommand=sh -c \"sleep 600 & echo $$ $! > " + report +
+                                              ".partial; mv " + report + ".partial " + report + "; wait\"\n");
+        return {(FDir / "book.pbk").string(), "office", "alice", FPassword, "0312345678"};
+    }
+
+    // corvane dial on a thread of its own, so that the test can act on it while it runs.
+    std::future<TCapturedRun> DialInBackground(const std::vector<std::string>& items)
+    {
+        return std::async(std::launch::async, [this, items] { return Dial(items, {"--timeout", "120"}); });
+    }
+
+    // The ids of the connect command and its background program once both run.
+    std::vector<unsigned long> AwaitConnectCommand()
+    {
+        if (!EventuallyTrue([&] { return std::filesystem::exists(FReport); }, 60))
+            return {};
+        return ProcessIdsInFile(FReport);
+    }
+
+    // Whether any process still holds the password, in its environment or on its command line.
+    std::vector<unsigned long> PasswordHolders() const
+    {
+        std::vector<unsigned long> holders = ProcessesWithEnvironmentEntry("CORVANE_RAS_PASSWORD=" + FPassword);
+        const std::vector<unsigned long> onCommandLine = ProcessesWithCommandLineHolding(FPassword);
+        holders.insert(holders.end(), onCommandLine.begin(), onCommandLine.end());
+        return holders;
+    }
+};
+
+// After the timeout none of them runs.
+TEST_F(DialCommandThroughTheLayerTest, TimeoutEndsTheConnectCommandThatHoldsThePassword)
+{
+    const auto run = Dial(ItemsOfHangingCommand(), {"--timeout", "1"});
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Out, "");
     EXPECT_NE(run.Err.find("the dial's outcome is unknown"), std::string::npos) << run.Err;
     // Nothing, wherever it runs, still holds the password.
-    EXPECT_EQ(ProcessesWithEnvironmentEntry("CORVANE_RAS_PASSWORD=" + password), std::vector<unsigned long>{});
-    if (!std::filesystem::exists(report))
+    EXPECT_EQ(PasswordHolders(), std::vector<unsigned long>{});
+    if (!std::filesystem::exists(FReport))
         GTEST_SKIP() << "the dialer had not started its connect command within the second; "
                         "ProgramRunTest.EndingAProgramKillsItsWholeProcessGroup ends a group at a chosen moment";
-    const std::vector<unsigned long> started = ProcessIdsInFile(report);
+    const std::vector<unsigned long> started = ProcessIdsInFile(FReport);
     ASSERT_EQ(started.size(), 2u);
     EXPECT_FALSE(ProcessRuns(started[0]));
     EXPECT_FALSE(ProcessRuns(started[1]));
+}
+
+// A crash in the RAS library mid-dial (SIGSEGV sent to the dialer): the tool reports it, and what
+// the dialer had started is ended before the tool says so.
+TEST_F(DialCommandThroughTheLayerTest, DialerThatCrashesMidDialLeavesNothingHoldingThePassword)
+{
+    auto run = DialInBackground(ItemsOfHangingCommand());
+    const std::vector<unsigned long> started = AwaitConnectCommand();
+    ASSERT_EQ(started.size(), 2u) << "the connect command did not start";
+    const std::optional<unsigned long> dialer = ParentOf(started[0]);
+    ASSERT_TRUE(dialer.has_value());
+    ASSERT_EQ(kill(static_cast<pid_t>(*dialer), SIGSEGV), 0);
+
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "corvane dial did not end";
+    const TCapturedRun ended = run.get();
+    EXPECT_EQ(ended.ExitCode, 1);
+    EXPECT_NE(ended.Err.find("the dialer was ended by signal 11"), std::string::npos) << ended.Err;
+    EXPECT_EQ(PasswordHolders(), std::vector<unsigned long>{});
+    EXPECT_FALSE(ProcessRuns(started[0]));
+    EXPECT_FALSE(ProcessRuns(started[1]));
+}
+
+// corvane dial killed mid-dial by a signal it cannot forward: the dialer ends its group itself.
+TEST_F(DialCommandThroughTheLayerTest, KilledToolLeavesNothingHoldingThePassword)
+{
+    auto run = DialInBackground(ItemsOfHangingCommand());
+    const std::vector<unsigned long> started = AwaitConnectCommand();
+    ASSERT_EQ(started.size(), 2u) << "the connect command did not start";
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
+    ASSERT_TRUE(tool.has_value());
+    ASSERT_EQ(kill(static_cast<pid_t>(*tool), SIGKILL), 0);
+
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "corvane dial did not end";
+    EXPECT_EQ(run.get().ExitCode, 128 + SIGKILL);
+    EXPECT_TRUE(EventuallyTrue([&] { return PasswordHolders().empty(); }, 10))
+        << "still holding the password: " << ::testing::PrintToString(PasswordHolders());
+    EXPECT_FALSE(ProcessRuns(started[0]));
+    EXPECT_FALSE(ProcessRuns(started[1]));
+}
+
+// A SIGTERM to corvane dial ends the dialer's group before the tool goes: the hanging dialer and
+// the copy it started.
+TEST_F(DialCommandTest, TerminatedToolEndsTheHangingDialerAndWhatItStarted)
+{
+    const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
+    auto run = std::async(std::launch::async, [&] {
+        return Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
+    });
+    ASSERT_TRUE(EventuallyTrue([&] { return std::filesystem::exists(ids); }, 60)) << "the hanging dialer did not start";
+    const std::vector<unsigned long> started = ProcessIdsInFile(ids);
+    ASSERT_FALSE(started.empty());
+    const std::optional<unsigned long> tool = ChildAbove(started[0]);
+    ASSERT_TRUE(tool.has_value());
+    ASSERT_EQ(kill(static_cast<pid_t>(*tool), SIGTERM), 0);
+
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "corvane dial did not end";
+    EXPECT_EQ(run.get().ExitCode, 128 + SIGTERM);
+    const auto ended = HangingProgramAndCopyEnded(ids, 10);
+    ASSERT_TRUE(ended.has_value());
+    EXPECT_TRUE(*ended);
 }
 #endif
 

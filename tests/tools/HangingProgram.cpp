@@ -2,8 +2,11 @@
 //
 // With CORVANE_TEST_PID_FILE set it first starts a copy of itself that hangs too, as a dialer's
 // RAS library may start a program of its own, and writes "<own id> <copy's id>" to that file
-// (whole, through a rename), so a test can see that ending the dialer ended both.
+// (whole, through a rename), so a test can see that ending the dialer ended both. With
+// CORVANE_TEST_CRASH set as well it then ends as a crash does, SIGSEGV or the access violation's
+// exit status, instead of hanging.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -68,6 +71,14 @@ int main(int argc, char** argv)
             std::fclose(file);
             std::error_code ignored;
             std::filesystem::rename(partial, pidFile, ignored);
+        }
+        if (std::getenv("CORVANE_TEST_CRASH") != nullptr) {
+#ifdef _WIN32
+            // Without the system's crash handling, which under Wine starts a debugger.
+            TerminateProcess(GetCurrentProcess(), 0xC0000005);
+#else
+            std::raise(SIGSEGV);
+#endif
         }
     }
     std::this_thread::sleep_for(std::chrono::minutes(10));

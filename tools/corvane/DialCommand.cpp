@@ -140,7 +140,12 @@ int DialCommand(TCommandArgs& args)
                            "ended with it)"};
     if (end.Kind == TProgramEnd::TKind::Signalled)
         throw EToolFailure{"the dialer was ended by signal " + std::to_string(end.Status) +
-                           " (a fault in the RAS library or the command it ran); it leaves no log record"};
+                           " (a fault in the RAS library or the command it ran); it leaves no log record, and "
+                           "whatever it had started was ended with it"};
+    if (end.Kind == TProgramEnd::TKind::Lost)
+        throw EToolFailure{
+            "the dialer ran, but its end could not be learnt (the process waiting for it was killed); the "
+            "dial's outcome is unknown"};
 
 #ifdef _WIN32
     const std::optional<std::uint32_t> dialResult = end.Status;

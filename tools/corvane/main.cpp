@@ -12,6 +12,7 @@
 #include "core/Exceptions.h"
 #include "core/Text.h"
 #include "platform/Console.h"
+#include "platform/ProgramSignals.h"
 #include "tools/corvane/Commands.h"
 
 namespace {
@@ -90,6 +91,8 @@ int wmain(int argc, wchar_t** argv)
 #else
 int main(int argc, char** argv)
 {
+    // A file it writes past a file-size limit is a failure it reports, not a death by SIGXFSZ.
+    IgnoreFileSizeLimitSignal();
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(FromUtf8Lossy(argv[i]));
