@@ -191,7 +191,7 @@ TEST_F(DialerExitStatus, FailuresAppendOneRecordEach)
 
     const std::vector<TLoggedMessage> logged = Harness.Logged();
     ASSERT_EQ(logged.size(), 2u);
-    EXPECT_EQ(logged[0].Message, AsLogged(u"下記文字列の復号化に失敗\r\n"));
+    EXPECT_EQ(logged[0].Message, AsLogged(RefusalText::Message(u"", RefusalText::NoArgument)));
     EXPECT_EQ(logged[1].Message, AsLogged(u"リストのインデックスが範囲を超えています (1)"));
     EXPECT_EQ(logged[1].FirstLine.front(), '[');
     EXPECT_EQ(logged[1].FirstLine.substr(logged[1].FirstLine.size() - 2), "] ");
