@@ -41,19 +41,19 @@ std::u16string Minutes(int minutes)
     return text;
 }
 
-// "作成時刻: 2024/03/10 10:14（現在の7分前）"
+// "作成時刻: 2024/03/10 10:14 (現在の7分前)"
 std::u16string FoundLine(const TLocalDateTime& now, int offset)
 {
     const TLocalDateTime made = IncMinute(now, offset);
     return u"作成時刻: " + Padded(made.Year, 4) + u"/" + Padded(made.Month, 2) + u"/" + Padded(made.Day, 2) + u" " +
-           Padded(made.Hour, 2) + u":" + Padded(made.Minute, 2) + u"（現在の" + Minutes(offset < 0 ? -offset : offset) +
-           (offset < 0 ? u"前）" : u"後）");
+           Padded(made.Hour, 2) + u":" + Padded(made.Minute, 2) + u" (現在の" + Minutes(offset < 0 ? -offset : offset) +
+           (offset < 0 ? u"前)" : u"後)");
 }
 
 std::u16string NotFoundLine(int searched, bool cutShort)
 {
     return u"作成時刻: 前後" + Minutes(searched) + u"のどの分の鍵でも検証できません" +
-           (cutShort ? u"（時間制限で探索を中断）" : u"（別の鍵のブロック）");
+           (cutShort ? u" (時間制限で探索を中断)" : u" (別の鍵のブロック)");
 }
 
 [[noreturn]] void Refuse(std::u16string_view block, TParamsRefusal refusal, const std::u16string& minuteLine)
@@ -64,13 +64,13 @@ std::u16string NotFoundLine(int searched, bool cutShort)
                    TCorvaneUtil::BlockFingerprint(block);
     switch (refusal) {
         case TParamsRefusal::NoArgument:
-            message += u"\r\n原因: ブロックが渡されていません（引数なし）";
+            message += u"\r\n原因: ブロックが渡されていません (引数なし)";
             break;
         case TParamsRefusal::TooShort:
             message += u"\r\n原因: ブロックとしては短すぎます";
             break;
         case TParamsRefusal::NoKey:
-            message += u"\r\n原因: 現在の分と1分前の鍵では復号・検証できません";
+            message += u"\r\n原因: 現在の分と1分前の鍵では復号できません";
             break;
     }
     if (!minuteLine.empty())

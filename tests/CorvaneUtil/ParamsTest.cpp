@@ -372,46 +372,42 @@ INSTANTIATE_TEST_SUITE_P(
                     {2024, 5, 6, 10, 8, 0, 0},
                     26 * 60,
                     Unbounded,
-                    u"作成時刻: 2024/05/06 10:08（現在の7分前）"},
+                    u"作成時刻: 2024/05/06 10:08 (現在の7分前)"},
         // A launching program in another time zone, either side, across midnight.
         // (Each minute tried costs a key derivation, and more under the test build's provider
         // counters: the hours are shown near enough to stay quick.)
-        TSearchCase{"HourBehind",
-                    {2024, 5, 6, 9, 15, 0, 0},
-                    26 * 60,
-                    Unbounded,
-                    u"作成時刻: 2024/05/06 09:15（現在の1時間前）"},
+        TSearchCase{
+            "HourBehind", {2024, 5, 6, 9, 15, 0, 0}, 26 * 60, Unbounded, u"作成時刻: 2024/05/06 09:15 (現在の1時間前)"},
         TSearchCase{"AheadIntoTheNextDay",
                     {2024, 5, 7, 0, 55, 0, 0},
                     26 * 60,
                     Unbounded,
-                    u"作成時刻: 2024/05/07 00:55（現在の1時間5分後）",
+                    u"作成時刻: 2024/05/07 00:55 (現在の1時間5分後)",
                     {2024, 5, 6, 23, 50, 0, 0}},
-        TSearchCase{
-            "MinuteAhead", {2024, 5, 6, 10, 16, 0, 0}, 26 * 60, 1, u"作成時刻: 2024/05/06 10:16（現在の1分後）"},
+        TSearchCase{"MinuteAhead", {2024, 5, 6, 10, 16, 0, 0}, 26 * 60, 1, u"作成時刻: 2024/05/06 10:16 (現在の1分後)"},
         // Beyond the span: another key, as far as can be told.
         TSearchCase{"BeyondTheSpan",
                     {2024, 5, 6, 11, 0, 0, 0},
                     30,
                     Unbounded,
-                    u"作成時刻: 前後30分のどの分の鍵でも検証できません（別の鍵のブロック）"},
+                    u"作成時刻: 前後30分のどの分の鍵でも検証できません (別の鍵のブロック)"},
         // Cut short by the bound after 25 minutes tried: +1, then -2 and +2 up to -13 and +13.
         TSearchCase{"CutShortByTheBound",
                     {2024, 5, 6, 11, 0, 0, 0},
                     26 * 60,
                     25,
-                    u"作成時刻: 前後13分のどの分の鍵でも検証できません（時間制限で探索を中断）"},
+                    u"作成時刻: 前後13分のどの分の鍵でも検証できません (時間制限で探索を中断)"},
         // Cut short after the minute before a distance but not the minute after it.
         TSearchCase{"CutShortBetweenTheSides",
                     {2024, 5, 6, 11, 0, 0, 0},
                     26 * 60,
                     24,
-                    u"作成時刻: 前後12分のどの分の鍵でも検証できません（時間制限で探索を中断）"},
+                    u"作成時刻: 前後12分のどの分の鍵でも検証できません (時間制限で探索を中断)"},
         TSearchCase{"FoundJustWithinTheBound",
                     {2024, 5, 6, 10, 2, 0, 0},
                     26 * 60,
                     24,
-                    u"作成時刻: 2024/05/06 10:02（現在の13分前）"}),
+                    u"作成時刻: 2024/05/06 10:02 (現在の13分前)"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

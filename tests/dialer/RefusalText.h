@@ -10,9 +10,9 @@
 namespace RefusalText {
 
 inline const std::u16string FirstLine = u"下記文字列の復号化に失敗";
-inline const std::u16string NoArgument = u"原因: ブロックが渡されていません（引数なし）";
+inline const std::u16string NoArgument = u"原因: ブロックが渡されていません (引数なし)";
 inline const std::u16string TooShort = u"原因: ブロックとしては短すぎます";
-inline const std::u16string NoKey = u"原因: 現在の分と1分前の鍵では復号・検証できません";
+inline const std::u16string NoKey = u"原因: 現在の分と1分前の鍵では復号できません";
 
 // "文字数: 224、指紋: 3f2a9c0d1b7e4a65"
 inline std::u16string Description(std::u16string_view block)
@@ -57,12 +57,12 @@ inline std::u16string Span(int minutes)
 
 inline std::u16string NoMinuteVerifies()
 {
-    return u"作成時刻: 前後26時間のどの分の鍵でも検証できません（別の鍵のブロック）";
+    return u"作成時刻: 前後26時間のどの分の鍵でも検証できません (別の鍵のブロック)";
 }
 
 inline std::u16string SearchCutShort(int searched)
 {
-    return u"作成時刻: 前後" + Span(searched) + u"のどの分の鍵でも検証できません（時間制限で探索を中断）";
+    return u"作成時刻: 前後" + Span(searched) + u"のどの分の鍵でも検証できません (時間制限で探索を中断)";
 }
 
 }  // namespace RefusalText
