@@ -314,6 +314,42 @@ def dialer_case(bin_dir, doubles_dir, work, settings):
     return ours, floor_time
 
 
+# Minutes a refused block's search tries when none verifies it: 26 hours either side, less the
+# minute before, and the two minutes every read tries first.
+REFUSED_SEARCH_MINUTES = 2 * 26 * 60 - 1 + 2
+
+
+def refused_dialer_case(bin_dir, work, settings):
+    """The dialer with a block of another key (made two days ago): the worst case of the search for
+    a refused block's minute, every minute within 26 hours either side tried, or the search cut at
+    its 2 seconds. The record is checked to say which."""
+    stage = work / "refused"
+    stage.mkdir()
+    dialer = stage / "CorvaneDialer"
+    shutil.copy2(bin_dir / "CorvaneDialer", dialer)
+    program_data = stage / "ProgramData"
+    program_data.mkdir()
+    env = dict(os.environ, PROGRAMDATA=str(program_data))
+    env.pop("LD_PRELOAD", None)
+    at = (datetime.datetime.now() - datetime.timedelta(days=2)).strftime("%Y-%m-%d %H:%M")
+    block = run_checked([str(bin_dir / "corvane"), "make-params", "--at", at],
+                        input=DIALER_ITEMS.encode()).stdout.decode().strip()
+    log("dialer: refused block of another key, the whole search for its minute")
+    runs = 3 if settings.quick else 7
+    # 9999 arrives on POSIX as 121.
+    times = [timed_run([str(dialer), block], env=env, expected_status=121) for _ in range(runs)]
+    logs = list(stage.rglob("CorvaneDialer.log"))
+    shown = run_checked([str(bin_dir / "corvane"), "read-log"] + [str(p) for p in logs]).stdout.decode()
+    last = shown.strip().splitlines()[-1] if shown.strip() else ""
+    if "前後26時間" in last:
+        reach = "the whole 26 hours"
+    elif "時間制限" in last:
+        reach = "cut at 2 s"
+    else:
+        raise BenchError(f"the refused block's record does not tell the search's end: {last}")
+    return statistics.median(times), reach
+
+
 def wine_dialer_case(bin_dir, windows_build_dir, work, settings):
     """The Windows build's dialer under Wine, with the same kind of block, beside the start-up of
     a process of Wine's own. For information: most of it is Wine. Wall-clock times, since much of
@@ -424,6 +460,11 @@ def main():
                  damaged_one, 1.25)
         dialer, floor = dialer_case(bin_dir, doubles_dir, work, settings)
         time_row("dialer, previous-minute block (process)", dialer, floor, 1.5)
+        refused, reach = refused_dialer_case(bin_dir, work, settings)
+        # The floor: libcrypto's own cost of the same key derivations.
+        refused_floor = REFUSED_SEARCH_MINUTES * seconds["key_derivation/floor"]
+        rows.append((f"dialer, refused block of another key, {reach} (process)", fmt_ms(refused),
+                     fmt_ms(refused_floor), f"{refused / refused_floor:.2f}", "reported", "-"))
         library, process = launch_make_case(bin_dir, settings)
         time_row("block made through the library vs a `corvane make-params` process", library, process, 0.5)
         if args.windows_build_dir:

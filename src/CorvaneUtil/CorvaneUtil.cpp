@@ -127,7 +127,10 @@ std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)
 
 bool TCorvaneUtil::Encrypt(std::u16string_view targetStr, std::u16string_view keyStr, std::u16string& encryptedStr)
 {
+    // The block in lines is wiped when it goes; the one line is sized up front, so it never leaves
+    // a part of the block behind while it grows.
     std::u16string lines;
+    const TScopeExit wipeLines([&lines] { WipeString(lines); });
     if (!TCrypto::GetEncryptedString(targetStr, keyStr, lines)) {
         encryptedStr.clear();
         return false;
@@ -175,41 +178,6 @@ void TCorvaneUtil::EncryptParams(const TStringList& paramStrList, std::u16string
     const TSecureText key = GetMinuteKey(now);
     if (!Encrypt(plainBlock, key, encryptedParamStr))
         throw Exception(u"暗号化に失敗");
-}
-
-void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList)
-{
-    DecryptParams(encryptedParamStr, paramStrList, LocalNow());
-}
-
-void TCorvaneUtil::DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
-                                 const TLocalDateTime& now)
-{
-    // The base64 layer does not depend on the key: it is decoded once for both minutes.
-    TMemoryStream container;
-    {
-        const TBytes containerBytes = DecodeBase64String(encryptedParamStr);
-        container.WriteBuffer(containerBytes.data(), static_cast<std::int64_t>(containerBytes.size()));
-    }
-    // A block made late in a minute may arrive in the next one.
-    for (const TLocalDateTime& moment : {now, IncMinute(now, -1)}) {
-        const TSecureText key = GetMinuteKey(moment);
-        // What a wrong key makes of the block is refused unread: its padding fails, mostly.
-        TMemoryStream plainBytes;
-        if (!TCrypto::DecryptStream(container, key, plainBytes))
-            continue;
-        const TSecureText plainBlock = TEncoding::ANSI().GetString(plainBytes.Bytes());
-
-        // A wrong key can still yield some text; only a matching digest proves the block.
-        const std::u16string_view plain = plainBlock;
-        const std::u16string_view digest = plain.substr(0, 32);
-        const std::u16string_view listText = plain.size() > 32 ? plain.substr(32) : std::u16string_view();
-        if (digest == GetHashMD5String(listText)) {
-            paramStrList.SetCommaText(listText);
-            return;
-        }
-    }
-    throw Exception(u"下記文字列の復号化に失敗\r\n" + encryptedParamStr);
 }
 
 TSecureText TCorvaneUtil::GetMinuteKey(const TLocalDateTime& moment)

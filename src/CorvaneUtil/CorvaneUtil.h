@@ -5,13 +5,47 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/Bytes.h"
+#include "core/Exceptions.h"
 #include "core/SecureText.h"
 #include "platform/Clock.h"
 #include "rtl/StringList.h"
+
+class TStream;
+
+// Why a parameter block was refused.
+enum class TParamsRefusal {
+    NoArgument,  // no block at all (an empty one counts as none)
+    TooShort,    // it decodes to fewer bytes than the smallest block has
+    NoKey,       // no key of the minutes tried verifies it
+};
+
+// A refused parameter block. The message is the error log's record: "下記文字列の復号化に失敗" and
+// lines that describe the block for support without quoting it (its length, its fingerprint, why
+// it was refused).
+class EParamsRejected : public Exception {
+public:
+    EParamsRejected(std::u16string message, TParamsRefusal refusal) : Exception(std::move(message)), FRefusal(refusal)
+    {
+    }
+    TParamsRefusal Refusal() const noexcept { return FRefusal; }
+
+private:
+    TParamsRefusal FRefusal;
+};
+
+// How far a refused block's minute is looked for: the minutes up to Span minutes either side of
+// now, nearest first, while TimeIsUp (asked before each minute) says false.
+struct TMinuteSearch {
+    int Span = 26 * 60;
+    std::function<bool()> TimeIsUp;
+    // Two seconds on the steady clock from the call on.
+    static TMinuteSearch WithinTwoSeconds();
+};
 
 // Class-level operations only; never instantiated.
 class TCorvaneUtil {
@@ -34,10 +68,18 @@ public:
     [[nodiscard]] static bool Decrypt(std::u16string_view targetStr, std::u16string_view keyStr,
                                       TSecureText& decryptedStr);
     // Reads a parameter block made in this minute or the previous one into the list; raises
-    // Exception "下記文字列の復号化に失敗" CR LF <block>. The list changes only on success.
+    // EParamsRejected, whose message never quotes the block. The list changes only on success.
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList);
     static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
                               const TLocalDateTime& now);
+    // The same, and for a block that neither minute's key verifies, the minute whose key does is
+    // looked for as search says and named in the message (the dialer's record). Every text a key
+    // of the search decrypts is wiped.
+    static void DecryptParams(const std::u16string& encryptedParamStr, TStringList& paramStrList,
+                              const TLocalDateTime& now, const TMinuteSearch& search);
+    // A block's fingerprint: the first 16 lower-case hexadecimal digits of SHA-256 over its UTF-8
+    // bytes. A launching program can log it to match an error-log record with its call.
+    static std::u16string BlockFingerprint(std::u16string_view block);
     // The fixed key of the error log's message bodies; support tools read logs with it.
     static constexpr std::u16string_view ErrorLogKey = u"Tm4pXq&d-Lr8)Hs?Y2=w+;K6";
 
@@ -58,6 +100,13 @@ public:
     friend struct TCorvaneUtilTestAccess;  // defined by the tests only
 
 private:
+    // Decrypts and verifies the container under the key of the moment; the list is set only when
+    // it verifies. Every decrypted byte is wiped.
+    static bool TryMinute(TStream& container, const TLocalDateTime& moment, TStringList* paramStrList);
+    // The offset in minutes from now of the minute whose key verifies the container, or nothing;
+    // searched says how many minutes either side were tried in full.
+    static std::optional<int> SearchMinute(TStream& container, const TLocalDateTime& now, const TMinuteSearch& search,
+                                           int& searched);
     // Joined from the clock and the two constant pieces on every use, in a text that wipes itself.
     static TSecureText GetMinuteKey(const TLocalDateTime& moment);
     // The points of a log write at which another writer can change the log under it; tests step in

@@ -5,6 +5,8 @@
 
 #include "Utils/Util.CryptoU.h"
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "rtl/Encoding.h"
 #include "rtl/StringStream.h"
@@ -45,7 +47,11 @@ bool TCrypto::GetEncryptedStringInner(std::u16string_view AText, std::u16string_
     AEncryptedText.clear();
     TMemoryStream dest;
     const bool result = EncryptStreamInner(source, dest, keyBytes, checkData);
-    AEncryptedText = WidenAscii(EncodeBase64Text(dest.Memory(), ContainerByteCount(dest.Bytes().size()), options));
+    // The encrypted text may be a parameter block, a secret in its own right: its narrow form goes
+    // wiped.
+    std::string base64 = EncodeBase64Text(dest.Memory(), ContainerByteCount(dest.Bytes().size()), options);
+    const TScopeExit wipeBase64([&base64] { WipeString(base64); });
+    AEncryptedText = WidenAscii(base64);
     return result;
 }
 

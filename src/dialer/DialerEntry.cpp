@@ -13,8 +13,14 @@
 
 std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW)
 {
+    return DialParameterBlock(encryptedParamStr, bindRasDialW, LocalNow(), TMinuteSearch::WithinTwoSeconds());
+}
+
+std::uint32_t DialParameterBlock(const std::u16string& encryptedParamStr, TRasDialWBinder bindRasDialW,
+                                 const TLocalDateTime& now, const TMinuteSearch& search)
+{
     TStringList paramStrList;
-    TCorvaneUtil::DecryptParams(encryptedParamStr, paramStrList);
+    TCorvaneUtil::DecryptParams(encryptedParamStr, paramStrList, now, search);
 
     // All five are read before dialing: a short list reports its first missing index. Like the
     // list's items, the copies wipe themselves.

@@ -5,6 +5,7 @@
 
 #include "CorvaneUtil/CorvaneUtilTestAccess.h"
 #include "core/Exceptions.h"
+#include "dialer/RefusalText.h"
 #include "platform/CodePage.h"
 #include "rtl/CodePagePin.h"
 #include "rtl/DateUtils.h"
@@ -72,9 +73,10 @@ std::string DecryptFailure(const std::u16string& block, const TLocalDateTime& no
     }
 }
 
-std::string ExpectedFailure(const std::u16string& block)
+// What is told of a block that no key of the minutes tried verifies, without a search.
+std::string ExpectedFailure(const std::u16string& block, const std::u16string& reason = RefusalText::NoKey)
 {
-    return "下記文字列の復号化に失敗\r\n" + U8(block);
+    return U8(RefusalText::Message(block, reason));
 }
 
 class ParamsTest : public testing::Test {
@@ -209,9 +211,11 @@ TEST_F(ParamsTest, CallersListIsNeverChanged)
 TEST_F(ParamsTest, FailedDecryptionLeavesListAsItWas)
 {
     TStringList list = ListOf({u"kept", u"items"});
-    for (const std::u16string& block :
-         {std::u16string(), std::u16string(u"bm90IGEgYmxvY2s="), BlockOf({u"late"}, {2024, 5, 6, 10, 10, 0, 0})}) {
-        EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block));
+    for (const auto& [block, reason] :
+         {std::pair{std::u16string(), RefusalText::NoArgument},
+          std::pair{std::u16string(u"bm90IGEgYmxvY2s="), RefusalText::TooShort},
+          std::pair{BlockOf({u"late"}, {2024, 5, 6, 10, 10, 0, 0}), RefusalText::NoKey}}) {
+        EXPECT_EQ(DecryptFailure(block, MadeAt, list), ExpectedFailure(block, reason));
         EXPECT_EQ(Show(list.Items()), Show({u"kept", u"items"}));
     }
 }
@@ -288,5 +292,122 @@ TEST_F(ParamsTest, DecryptOfEmptyTextFailsWithEmptyResult)
     EXPECT_FALSE(TCorvaneUtil::Decrypt(u"", u"key", plain));
     EXPECT_EQ(plain, u"");
 }
+
+// The fingerprint that a launching program can log: SHA-256's published vectors, and UTF-8 bytes.
+TEST_F(ParamsTest, FingerprintIsTheStartOfSha256OverUtf8)
+{
+    EXPECT_EQ(TCorvaneUtil::BlockFingerprint(u"abc"), u"ba7816bf8f01cfea");
+    EXPECT_EQ(TCorvaneUtil::BlockFingerprint(u""), u"e3b0c44298fc1c14");
+    EXPECT_EQ(TCorvaneUtil::BlockFingerprint(u"日本語ブロック"), u"cf751a8ea66d5f87");
+}
+
+// Each reason a block is refused for, told by its length, fingerprint and reason, never quoted.
+TEST_F(ParamsTest, RefusalTellsWhyWithoutTheBlock)
+{
+    const std::u16string late = BlockOf({u"pbk", u"entry", u"user", u"Secret-Password-7", u"1"}, IncMinute(MadeAt, -5));
+    const struct {
+        std::u16string Block;
+        TParamsRefusal Refusal;
+        const std::u16string& Reason;
+    } cases[] = {
+        {u"", TParamsRefusal::NoArgument, RefusalText::NoArgument},
+        {u"bm90IGEgYmxvY2s=", TParamsRefusal::TooShort, RefusalText::TooShort},
+        // 58 bytes: one short of a salt and the smallest cipher output.
+        {late.substr(0, 76) + u"==", TParamsRefusal::TooShort, RefusalText::TooShort},
+        {late, TParamsRefusal::NoKey, RefusalText::NoKey},
+    };
+    for (const auto& c : cases) {
+        TStringList list;
+        try {
+            TCorvaneUtil::DecryptParams(c.Block, list, MadeAt);
+            ADD_FAILURE() << "accepted " << U8(c.Block);
+        } catch (const EParamsRejected& e) {
+            EXPECT_EQ(e.Refusal(), c.Refusal);
+            EXPECT_EQ(U8(e.Message()), ExpectedFailure(c.Block, c.Reason));
+            if (c.Block.size() >= 16) {
+                EXPECT_EQ(e.Message().find(c.Block.substr(0, 16)), std::u16string::npos);
+            }
+        }
+    }
+}
+
+// The minute a refused block was made for, searched outward from now: the time bound asks before
+// every minute tried, so a count of its calls stands in for the clock.
+struct TSearchCase {
+    const char* Name;
+    TLocalDateTime MadeFor;
+    int Span;
+    int MinutesAllowed;  // how many minutes the bound lets the search try
+    const char16_t* Line;
+    TLocalDateTime Now = MadeAt;
+};
+
+class MinuteSearch : public ParamsTest, public testing::WithParamInterface<TSearchCase> {};
+
+TEST_P(MinuteSearch, NamesTheMinuteOrHowFarItLooked)
+{
+    const TSearchCase& c = GetParam();
+    const std::u16string block = BlockOf({u"pbk", u"entry", u"user", u"pass", u"123"}, c.MadeFor);
+    TMinuteSearch search;
+    search.Span = c.Span;
+    int asked = 0;
+    search.TimeIsUp = [&] { return ++asked > c.MinutesAllowed; };
+    TStringList list;
+    try {
+        TCorvaneUtil::DecryptParams(block, list, c.Now, search);
+        FAIL() << "accepted";
+    } catch (const EParamsRejected& e) {
+        EXPECT_EQ(U8(e.Message()), U8(RefusalText::Message(block, RefusalText::NoKey, c.Line)));
+    }
+    EXPECT_EQ(list.Count(), 0);
+}
+
+constexpr int Unbounded = 1 << 30;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MinuteSearch,
+    testing::Values(
+        // A late or replayed block.
+        TSearchCase{"SevenMinutesLate",
+                    {2024, 5, 6, 10, 8, 0, 0},
+                    26 * 60,
+                    Unbounded,
+                    u"作成時刻: 2024/05/06 10:08 (現在の7分前)"},
+        // A launching program in another time zone, either side, across midnight.
+        // (Each minute tried costs a key derivation, and more under the test build's provider
+        // counters: the hours are shown near enough to stay quick.)
+        TSearchCase{
+            "HourBehind", {2024, 5, 6, 9, 15, 0, 0}, 26 * 60, Unbounded, u"作成時刻: 2024/05/06 09:15 (現在の1時間前)"},
+        TSearchCase{"AheadIntoTheNextDay",
+                    {2024, 5, 7, 0, 55, 0, 0},
+                    26 * 60,
+                    Unbounded,
+                    u"作成時刻: 2024/05/07 00:55 (現在の1時間5分後)",
+                    {2024, 5, 6, 23, 50, 0, 0}},
+        TSearchCase{"MinuteAhead", {2024, 5, 6, 10, 16, 0, 0}, 26 * 60, 1, u"作成時刻: 2024/05/06 10:16 (現在の1分後)"},
+        // Beyond the span: another key, as far as can be told.
+        TSearchCase{"BeyondTheSpan",
+                    {2024, 5, 6, 11, 0, 0, 0},
+                    30,
+                    Unbounded,
+                    u"作成時刻: 前後30分のどの分の鍵でも検証できません (別の鍵のブロック)"},
+        // Cut short by the bound after 25 minutes tried: +1, then -2 and +2 up to -13 and +13.
+        TSearchCase{"CutShortByTheBound",
+                    {2024, 5, 6, 11, 0, 0, 0},
+                    26 * 60,
+                    25,
+                    u"作成時刻: 前後13分のどの分の鍵でも検証できません (時間制限で探索を中断)"},
+        // Cut short after the minute before a distance but not the minute after it.
+        TSearchCase{"CutShortBetweenTheSides",
+                    {2024, 5, 6, 11, 0, 0, 0},
+                    26 * 60,
+                    24,
+                    u"作成時刻: 前後12分のどの分の鍵でも検証できません (時間制限で探索を中断)"},
+        TSearchCase{"FoundJustWithinTheBound",
+                    {2024, 5, 6, 10, 2, 0, 0},
+                    26 * 60,
+                    24,
+                    u"作成時刻: 2024/05/06 10:02 (現在の13分前)"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -46,6 +48,13 @@ TFinding GFindings[MaxFindings];
 std::atomic<std::size_t> GCount{0};
 std::atomic<bool> GWatching{false};
 
+// The recording: each kept block is its size, then its bytes.
+constexpr std::size_t ArenaSize = std::size_t{64} << 20;
+std::uint8_t GArena[ArenaSize];
+std::size_t GArenaUsed = 0;
+std::atomic<bool> GRecording{false};
+std::atomic<bool> GArenaFull{false};
+
 #if !defined(_WIN32)
 // One count per block: the first pattern found in it.
 void Scan(const volatile void* block, std::size_t size) noexcept
@@ -64,6 +73,30 @@ void Scan(const volatile void* block, std::size_t size) noexcept
             return;
         }
     }
+}
+
+void Record(const volatile void* block, std::size_t size) noexcept
+{
+    if (GArenaUsed + sizeof size + size > ArenaSize) {
+        GArenaFull.store(true);
+        return;
+    }
+    std::memcpy(GArena + GArenaUsed, &size, sizeof size);
+    std::memcpy(GArena + GArenaUsed + sizeof size, const_cast<const void*>(block), size);
+    GArenaUsed += sizeof size + size;
+}
+
+bool Observing() noexcept
+{
+    return GWatching.load(std::memory_order_relaxed) || GRecording.load(std::memory_order_relaxed);
+}
+
+void OnFreed(const volatile void* block, std::size_t size) noexcept
+{
+    if (GWatching.load(std::memory_order_relaxed))
+        Scan(block, size);
+    if (GRecording.load(std::memory_order_relaxed))
+        Record(block, size);
 }
 #endif
 
@@ -103,8 +136,8 @@ namespace {
 // reallocation.
 void OnFree(const volatile void* block)
 {
-    if (block != nullptr && GWatching.load(std::memory_order_relaxed))
-        Scan(block, __sanitizer_get_allocated_size(block));
+    if (block != nullptr && Observing())
+        OnFreed(block, __sanitizer_get_allocated_size(block));
 }
 
 // The sanitizer takes the two hooks only as a pair.
@@ -138,14 +171,14 @@ extern "C" void* __libc_realloc(void* block, std::size_t size);
 // delete, the C library itself and OpenSSL all free through them).
 extern "C" void free(void* block)
 {
-    if (block != nullptr && FreedBlockProbe::GWatching.load(std::memory_order_relaxed))
-        FreedBlockProbe::Scan(block, malloc_usable_size(block));
+    if (block != nullptr && FreedBlockProbe::Observing())
+        FreedBlockProbe::OnFreed(block, malloc_usable_size(block));
     __libc_free(block);
 }
 
 extern "C" void* realloc(void* block, std::size_t size)
 {
-    if (block == nullptr || !FreedBlockProbe::GWatching.load(std::memory_order_relaxed))
+    if (block == nullptr || !FreedBlockProbe::Observing())
         return __libc_realloc(block, size);
     if (size == 0) {
         free(block);
@@ -175,8 +208,8 @@ TWatch::TWatch(std::u16string_view secret, std::size_t window)
         throw std::invalid_argument("FreedBlockProbe: secret of 1 to 64 characters, window up to its length");
     if (std::any_of(secret.begin(), secret.end(), [](char16_t c) { return c == 0 || c > 0x7F; }))
         throw std::invalid_argument("FreedBlockProbe: the secret must be ASCII");
-    if (GWatching.load())
-        throw std::logic_error("FreedBlockProbe: one watch at a time");
+    if (GWatching.load() || GRecording.load())
+        throw std::logic_error("FreedBlockProbe: one watch or recording at a time");
     GPatternCount = 0;
     for (std::size_t start = 0; start + window <= secret.size(); ++start) {
         const std::u16string_view run = secret.substr(start, window);
@@ -207,6 +240,76 @@ std::string TWatch::Findings() const
                std::to_string(GFindings[i].Offset) + "\n";
     }
     return out;
+}
+
+TRecording::TRecording()
+{
+    if (GWatching.load() || GRecording.load())
+        throw std::logic_error("FreedBlockProbe: one watch or recording at a time");
+    GArenaUsed = 0;
+    GArenaFull.store(false);
+    GRecording.store(true);
+}
+
+TRecording::~TRecording()
+{
+    Stop();
+}
+
+void TRecording::Stop() noexcept
+{
+    GRecording.store(false);
+}
+
+bool TRecording::Complete() const noexcept
+{
+    return !GArenaFull.load();
+}
+
+std::size_t TRecording::CountCopies(std::u16string_view secret, std::size_t window, std::size_t stride,
+                                    std::string& findings) const
+{
+    if (window == 0 || stride == 0 || window > secret.size())
+        throw std::invalid_argument("FreedBlockProbe: window of 1 up to the secret's length, stride of 1 or more");
+    if (std::any_of(secret.begin(), secret.end(), [](char16_t c) { return c == 0 || c > 0x7F; }))
+        throw std::invalid_argument("FreedBlockProbe: the secret must be ASCII");
+    struct TForm {
+        std::size_t UnitSize;
+        const char* Name;
+    };
+    static constexpr TForm Forms[] = {{2, "UTF-16LE"}, {1, "UTF-8"}, {4, "UTF-32LE"}};
+    std::vector<std::pair<std::string, const char*>> patterns;
+    for (std::size_t start = 0;; start += stride) {
+        // The last run ends at the secret's end, so a copy of its tail is looked for too.
+        const std::size_t at = std::min(start, secret.size() - window);
+        for (const TForm& form : Forms) {
+            std::string bytes;
+            for (const char16_t c : secret.substr(at, window)) {
+                bytes.push_back(static_cast<char>(c));
+                bytes.append(form.UnitSize - 1, '\0');
+            }
+            patterns.emplace_back(std::move(bytes), form.Name);
+        }
+        if (at == secret.size() - window)
+            break;
+    }
+    std::size_t count = 0;
+    for (std::size_t offset = 0; offset < GArenaUsed;) {
+        std::size_t size = 0;
+        std::memcpy(&size, GArena + offset, sizeof size);
+        const std::string_view block(reinterpret_cast<const char*>(GArena + offset + sizeof size), size);
+        offset += sizeof size + size;
+        for (const auto& [pattern, form] : patterns) {
+            const std::size_t found = block.find(pattern);
+            if (found == std::string_view::npos)
+                continue;
+            ++count;
+            findings +=
+                "block of " + std::to_string(size) + " bytes, " + form + " at offset " + std::to_string(found) + "\n";
+            break;
+        }
+    }
+    return count;
 }
 
 }  // namespace FreedBlockProbe

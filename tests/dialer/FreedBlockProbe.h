@@ -34,4 +34,25 @@ public:
     std::string Findings() const;
 };
 
+// Keeps a copy of every block freed while it lives, for a secret only known afterwards (a block
+// made inside the call watched). One recording at a time, and not together with a watch.
+class TRecording {
+public:
+    TRecording();
+    ~TRecording();
+    TRecording(const TRecording&) = delete;
+    TRecording& operator=(const TRecording&) = delete;
+
+    // Ends the recording; what is freed afterwards is not kept.
+    void Stop() noexcept;
+    // False when the freed blocks outgrew the space kept for them: a count then proves nothing.
+    bool Complete() const noexcept;
+    // The kept blocks holding a run of `window` consecutive characters of the secret (ASCII, any
+    // length) in any of the three forms, looked for at every stride-th start of the secret: any
+    // copy of window + stride - 1 characters or more is found. Size, form and offset of each go to
+    // findings.
+    std::size_t CountCopies(std::u16string_view secret, std::size_t window, std::size_t stride,
+                            std::string& findings) const;
+};
+
 }  // namespace FreedBlockProbe

@@ -18,6 +18,7 @@
 #include "dialer/DialerEntry.h"
 #include "dialer/FreedBlockProbe.h"
 #include "platform/RasRecords.h"
+#include "rtl/DateUtils.h"
 #include "rtl/StringList.h"
 
 namespace {
@@ -134,6 +135,76 @@ TEST_P(FreedPassword, DialerEntryLeavesNoCopy)
     EXPECT_EQ(DialParameterBlock(block, &BindCheckingRasDialW), 0u);
     EXPECT_TRUE(GPasswordArrived);
     EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
+}
+
+// The dialer's search for the minute of a refused block decrypts it under the minute it was made
+// for, password and all: what it decrypted goes wiped.
+TEST_P(FreedPassword, RefusedBlockSearchLeavesNoCopy)
+{
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(Items(), block, IncMinute(MadeAt, -7));
+    FreedBlockProbe::TWatch watch(Password(), Window());
+    EXPECT_THROW(DialParameterBlock(block, &BindCheckingRasDialW, MadeAt, TMinuteSearch{}), EParamsRejected);
+    EXPECT_EQ(watch.Count(), 0u) << watch.Findings();
+}
+
+// The block itself carries the password to anyone who finds its minute: no freed block holds a run
+// of it either, made (known only afterwards), read, refused or dialed.
+constexpr std::size_t BlockWindow = 16;
+
+std::size_t BlockCopies(const FreedBlockProbe::TRecording& recording, std::u16string_view block, std::string& findings)
+{
+    return recording.CountCopies(block, BlockWindow, BlockWindow, findings);
+}
+
+TEST_P(FreedPassword, EncryptParamsLeavesNoCopyOfTheBlock)
+{
+    std::u16string block;
+    FreedBlockProbe::TRecording recording;
+    {
+        const TStringList items = Items();
+        TCorvaneUtil::EncryptParams(items, block, MadeAt);
+    }
+    recording.Stop();
+    ASSERT_TRUE(recording.Complete());
+    std::string findings;
+    EXPECT_EQ(BlockCopies(recording, block, findings), 0u) << findings;
+}
+
+TEST_P(FreedPassword, DecryptParamsLeavesNoCopyOfTheBlock)
+{
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(Items(), block, MadeAt);
+    // Accepted, refused without a search, refused after one that finds its minute.
+    for (const TLocalDateTime& now : {MadeAt, IncMinute(MadeAt, 5)}) {
+        for (const int span : {0, 26 * 60}) {
+            TMinuteSearch search;
+            search.Span = span;
+            FreedBlockProbe::TRecording recording;
+            try {
+                TStringList items;
+                TCorvaneUtil::DecryptParams(block, items, now, search);
+            } catch (const EParamsRejected&) {
+            }
+            recording.Stop();
+            ASSERT_TRUE(recording.Complete());
+            std::string findings;
+            EXPECT_EQ(BlockCopies(recording, block, findings), 0u) << findings;
+        }
+    }
+}
+
+TEST_P(FreedPassword, DialerEntryLeavesNoCopyOfTheBlock)
+{
+    std::u16string block;
+    TCorvaneUtil::EncryptParams(Items(), block);
+    GExpectedPassword = Password();
+    FreedBlockProbe::TRecording recording;
+    EXPECT_EQ(DialParameterBlock(block, &BindCheckingRasDialW), 0u);
+    recording.Stop();
+    ASSERT_TRUE(recording.Complete());
+    std::string findings;
+    EXPECT_EQ(BlockCopies(recording, block, findings), 0u) << findings;
 }
 
 // What a wiping text does with a password on the way, each left behind in no freed block.

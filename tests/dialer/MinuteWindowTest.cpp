@@ -11,6 +11,7 @@
 
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "dialer/DialerHarness.h"
+#include "dialer/RefusalText.h"
 #include "rtl/StringList.h"
 #include "support/TestSupport.h"
 
@@ -23,6 +24,8 @@ struct TMinuteCase {
     TLocalDateTime MadeAt;
     const char* DialerClock;  // as faketime takes it
     bool Accepted;
+    // For a block refused: the minute its record names, found by the dialer's search.
+    const char16_t* MinuteLine = u"";
 };
 
 class MinuteWindow : public ::testing::TestWithParam<TMinuteCase> {
@@ -60,7 +63,10 @@ TEST_P(MinuteWindow, DialerJudgesTheBlockByItsOwnClock)
         EXPECT_FALSE(Harness.Recorded());
         const std::vector<TLoggedMessage> logged = Harness.Logged();
         ASSERT_EQ(logged.size(), 1u);
-        EXPECT_EQ(TestSupport::U8(logged[0].Message), "下記文字列の復号化に失敗\r\n" + block);
+        // Told by its length and fingerprint and the minute it was made for, never quoted.
+        EXPECT_EQ(logged[0].Message,
+                  RefusalText::Message(TestSupport::U16(block), RefusalText::NoKey, GetParam().MinuteLine));
+        EXPECT_EQ(TestSupport::U8(logged[0].Message).find(block.substr(0, 16)), std::string::npos);
     }
 }
 
@@ -68,8 +74,16 @@ INSTANTIATE_TEST_SUITE_P(
     Clocks, MinuteWindow,
     ::testing::Values(TMinuteCase{"SameMinute", {2024, 3, 10, 10, 15, 2, 0}, "2024-03-10 10:15:40", true},
                       TMinuteCase{"NextMinute", {2024, 3, 10, 10, 15, 59, 0}, "2024-03-10 10:16:30", true},
-                      TMinuteCase{"TwoMinutesLater", {2024, 3, 10, 10, 15, 59, 0}, "2024-03-10 10:17:00", false},
-                      TMinuteCase{"MinuteBefore", {2024, 3, 10, 10, 15, 0, 0}, "2024-03-10 10:14:59", false},
+                      TMinuteCase{"TwoMinutesLater",
+                                  {2024, 3, 10, 10, 15, 59, 0},
+                                  "2024-03-10 10:17:00",
+                                  false,
+                                  u"作成時刻: 2024/03/10 10:15 (現在の2分前)"},
+                      TMinuteCase{"MinuteBefore",
+                                  {2024, 3, 10, 10, 15, 0, 0},
+                                  "2024-03-10 10:14:59",
+                                  false,
+                                  u"作成時刻: 2024/03/10 10:15 (現在の1分後)"},
                       TMinuteCase{"AcrossTheYear", {2023, 12, 31, 23, 59, 30, 0}, "2024-01-01 00:00:10", true}),
     [](const auto& info) { return std::string(info.param.Name); });
 

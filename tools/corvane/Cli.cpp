@@ -52,16 +52,18 @@ std::optional<std::u16string> TCommandArgs::TakeValue(std::string_view name)
 
 std::vector<std::u16string> TCommandArgs::TakePositionals(std::size_t min, std::size_t max)
 {
+    // Moved, not copied: a positional may be a parameter block, and its copies here would be freed
+    // unwiped.
     std::vector<std::u16string> positionals;
     bool optionsEnded = false;
-    for (const std::u16string& arg : FArgs) {
+    for (std::u16string& arg : FArgs) {
         if (!optionsEnded && arg == u"--") {
             optionsEnded = true;
             continue;
         }
         if (!optionsEnded && arg.size() > 1 && arg[0] == u'-')
             throw EUsageError{"unknown option " + Utf8(arg) + " for " + FCommand};
-        positionals.push_back(arg);
+        positionals.push_back(std::move(arg));
     }
     FArgs.clear();
     if (positionals.size() < min)

@@ -15,6 +15,7 @@ int EncryptFileCommand(TCommandArgs& args);
 int DecryptFileCommand(TCommandArgs& args);
 int Sha256Command(TCommandArgs& args);
 int Md5Command(TCommandArgs& args);
+int FingerprintCommand(TCommandArgs& args);
 int ExplainCommand(TCommandArgs& args);
 int DialCommand(TCommandArgs& args);
 

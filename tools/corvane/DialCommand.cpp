@@ -12,6 +12,8 @@
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "CorvaneUtil/ExitStatus.h"
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "launch/Dial.h"
 #include "launch/StatusMeaning.h"
@@ -119,7 +121,8 @@ int DialCommand(TCommandArgs& args)
     if (!FileExists(dialer))
         throw EToolFailure{"no dialer at " + EscapedText(dialer, false) + " (give its path with --dialer)"};
     const TStringList items = ReadItems(itemsFile);
-    const std::u16string block = MakeBlockForTool(items, LocalNow());
+    std::u16string block = MakeBlockForTool(items, LocalNow());
+    const TScopeExit wipeBlock([&block] { WipeString(block); });
     const TDialerLog log = DialerLog(dialer);
     // Asked without reading the file, so a log held by another writer does not stop the dial.
     const std::optional<std::uint64_t> sizeBefore =

@@ -20,6 +20,7 @@ const char* const ToolHelp =
     "  decrypt-file   decrypt a file into another, in constant memory\n"
     "  sha256         salted SHA-256 digest of a text (base64)\n"
     "  md5            MD5 digest of a text's UTF-8 bytes (hex)\n"
+    "  fingerprint    a parameter block's fingerprint, as the dialer's error log names it\n"
     "  dial           dial an entry through the dialer, as a launching program does, and explain\n"
     "                 the result\n"
     "  explain        what a dialer exit status means\n"
@@ -109,6 +110,13 @@ const std::map<std::string, std::string>& CommandHelp()
         {"md5",
          "usage: corvane md5 TEXT\n"
          "Prints the 32 lower-case hex digits of MD5 over the UTF-8 bytes of TEXT.\n"},
+        {"fingerprint",
+         "usage: corvane fingerprint [BLOCK]\n"
+         "Prints a parameter block's fingerprint: the first 16 lower-case hex digits of SHA-256 over the\n"
+         "block's UTF-8 bytes. The dialer's error log names a refused block by it (never by the block\n"
+         "itself), and a launching program can log it to match a record with its call. The block is\n"
+         "read from standard input when not given (one line break that ends it is not part of it);\n"
+         "standard input keeps it out of the process list, where other users can read it.\n"},
         {"dial",
          "usage: corvane dial [--dialer PATH] [--items FILE] [--timeout SECONDS] [--json] [--code-page CP]\n"
          "Acts as the launching program: reads the five items as make-params does (FILE or standard\n"

@@ -2,8 +2,13 @@
 #include "tools/corvane/Items.h"
 #include "tools/corvane/Moment.h"
 
+#include <string>
+#include <vector>
+
 #include "CorvaneUtil/CorvaneUtil.h"
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
+#include "core/SecureZero.h"
 
 int MakeParamsCommand(TCommandArgs& args)
 {
@@ -13,7 +18,9 @@ int MakeParamsCommand(TCommandArgs& args)
     args.TakePositionals(0, 0);
 
     const TStringList items = ReadItems(itemsFile);
-    WriteOutLine(MakeBlockForTool(items, moment.value_or(LocalNow())));
+    std::u16string block = MakeBlockForTool(items, moment.value_or(LocalNow()));
+    const TScopeExit wipeBlock([&block] { WipeString(block); });
+    WriteOutLine(block);
     return 0;
 }
 
@@ -21,7 +28,9 @@ int ReadParamsCommand(TCommandArgs& args)
 {
     TakeCodePage(args);
     const auto moment = TakeMoment(args);
-    const std::u16string block = args.TakePositionals(1, 1).front();
+    std::vector<std::u16string> positionals = args.TakePositionals(1, 1);
+    const TScopeExit wipeBlock([&positionals] { WipeString(positionals.front()); });
+    const std::u16string& block = positionals.front();
 
     TStringList items;
     try {

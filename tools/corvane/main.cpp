@@ -31,6 +31,7 @@ const std::map<std::string, TCommand>& Commands()
         {"decrypt-file", &DecryptFileCommand},
         {"sha256", &Sha256Command},
         {"md5", &Md5Command},
+        {"fingerprint", &FingerprintCommand},
         {"explain", &ExplainCommand},
         {"dial", &DialCommand},
     };

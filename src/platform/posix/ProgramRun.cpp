@@ -22,6 +22,7 @@
 
 #include "core/Exceptions.h"
 #include "core/ScopeExit.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "platform/ProgramSignals.h"
 
@@ -451,6 +452,12 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
 {
     const std::function<bool()>& stopNow = options.StopNow;
     std::vector<std::string> argStrings{ToUtf8Lossy(program)};
+    // The arguments may carry a parameter block: wiped however the run ends.
+    const TScopeExit wipeArguments([&argStrings] {
+        for (std::string& arg : argStrings)
+            WipeString(arg);
+    });
+    argStrings.reserve(1 + args.size());
     for (const std::u16string& arg : args)
         argStrings.push_back(ToUtf8Lossy(arg));
     std::vector<char*> argv;

@@ -4,7 +4,11 @@ std::wstring QuoteArgument(const std::wstring& arg)
 {
     if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
         return arg;
-    std::wstring out = L"\"";
+    // Sized for the worst case (every character escaped), so that an argument holding a secret
+    // leaves no part of itself in a buffer outgrown on the way.
+    std::wstring out;
+    out.reserve(2 * arg.size() + 2);
+    out.push_back(L'"');
     std::size_t backslashes = 0;
     for (const wchar_t c : arg) {
         if (c == L'\\') {

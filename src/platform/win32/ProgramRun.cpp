@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/ScopeExit.h"
+#include "core/SecureZero.h"
 #include "core/Text.h"
 #include "core/UniqueHandle.h"
 #include "platform/win32/CommandLine.h"
@@ -127,9 +129,27 @@ TProgramEnd RunProgram(const std::u16string& program, const std::vector<std::u16
 {
     const std::function<bool()>& stopNow = options.StopNow;
     const std::wstring path = Wide(program);
-    std::wstring commandLine = QuoteArgument(path);
-    for (const std::u16string& arg : args)
-        commandLine += L" " + QuoteArgument(Wide(arg));
+    // The arguments may carry a parameter block: every buffer that held one goes wiped, and the
+    // command line is sized up front so that it never leaves a part behind while it grows.
+    std::vector<std::wstring> pieces;  // the path quoted, then each argument wide and quoted
+    std::wstring commandLine;
+    const TScopeExit wipeArguments([&] {
+        for (std::wstring& piece : pieces)
+            WipeString(piece);
+        WipeString(commandLine);
+    });
+    pieces.reserve(1 + 2 * args.size());
+    pieces.push_back(QuoteArgument(path));
+    std::size_t length = pieces.back().size();
+    for (const std::u16string& arg : args) {
+        pieces.push_back(Wide(arg));
+        pieces.push_back(QuoteArgument(pieces.back()));
+        length += 1 + pieces.back().size();
+    }
+    commandLine.reserve(length);
+    commandLine += pieces.front();
+    for (std::size_t i = 2; i < pieces.size(); i += 2)
+        commandLine.append(L" ").append(pieces[i]);
 
     const TUniqueKernelHandle job = KillingJob(program);
     const TStandardHandles standard = InheritableStandardHandles(program);
