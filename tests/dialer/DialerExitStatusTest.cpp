@@ -187,7 +187,7 @@ TEST_F(DialerExitStatus, FileSizeLimitCutsTheRecordBackAndKeepsTheStatus)
     EXPECT_GE(logged.size(), 1u);
     EXPECT_LT(logged.size(), 4u);
     for (const TLoggedMessage& message : logged)
-        EXPECT_EQ(message.Message, AsLogged(u"下記文字列の復号化に失敗\r\n"));
+        EXPECT_EQ(message.Message, AsLogged(RefusalText::Message(u"", RefusalText::NoArgument)));
 }
 #endif
 
