@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -298,11 +299,20 @@ TEST_F(DialCommandTest, TimeoutEndsWhatTheDialerStarted)
     EXPECT_TRUE(*ended);
 }
 
+// AddressSanitizer catches a SIGSEGV, reports it and exits with 1: a stand-in for a crash must die
+// of the signal, as it does in a build without the sanitizer.
+std::string AsanOptionsLettingSegvKill()
+{
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    return std::string(asanOptions != nullptr ? asanOptions : "") + ":handle_segv=0";
+}
+
 // A dialer that crashes once it has started a program of its own: what it started ends with it,
 // on POSIX with its process group, on Windows with its job.
 TEST_F(DialCommandTest, CrashingDialerEndsWhatItStarted)
 {
     const std::filesystem::path ids = FDir / "ids";
+    FHarness.Environment().emplace_back("ASAN_OPTIONS", AsanOptionsLettingSegvKill());
     FHarness.Environment().emplace_back("CORVANE_TEST_PID_FILE", ids.string());
     FHarness.Environment().emplace_back("CORVANE_TEST_CRASH", "1");
     const auto run = Dial(FiveItems, {"--timeout", "120"}, BuiltProgram("HangingProgram"));
@@ -402,7 +412,9 @@ TEST_F(DialCommandThroughTheLayerTest, TimeoutEndsTheConnectCommandThatHoldsTheP
 // the dialer had started is ended before the tool says so.
 TEST_F(DialCommandThroughTheLayerTest, DialerThatCrashesMidDialLeavesNothingHoldingThePassword)
 {
-    auto run = DialInBackground(ItemsOfHangingCommand());
+    const std::vector<std::string> items = ItemsOfHangingCommand();
+    FHarness.Environment().emplace_back("ASAN_OPTIONS", AsanOptionsLettingSegvKill());
+    auto run = DialInBackground(items);
     const std::vector<unsigned long> started = AwaitConnectCommand();
     ASSERT_EQ(started.size(), 2u) << "the connect command did not start";
     const std::optional<unsigned long> dialer = ParentOf(started[0]);
