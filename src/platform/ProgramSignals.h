@@ -10,6 +10,11 @@
 inline constexpr int ParentDeathSignal = SIGHUP;
 #endif
 
+#ifdef _WIN32
+// Windows sends neither signal; a job object ends what the dialer started (platform/ProgramRun.h).
+inline void IgnoreFileSizeLimitSignal() noexcept {}
+inline void EndGroupWhenStarterGoes() noexcept {}
+#else
 // Writes past a file-size limit (ulimit -f) fail with an error instead of ending the program with
 // SIGXFSZ, so that a record cut short is cut back as on a full disk. The programs that the program
 // starts get the signal's default back (RunProgram, the RAS layer's connect command).
@@ -20,3 +25,4 @@ void IgnoreFileSizeLimitSignal() noexcept;
 // RAS layer's connect command and what that started hold the password). A dialer that leads no
 // group of its own just ends, as it would without this.
 void EndGroupWhenStarterGoes() noexcept;
+#endif
