@@ -94,13 +94,8 @@ std::u16string TCorvaneUtil::BlockFingerprint(std::u16string_view block)
     TSHA256 sha256;
     sha256.Initialize();
     const TBytes digest = sha256.Hash(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
-    static constexpr char16_t hexDigits[] = u"0123456789abcdef";
-    std::u16string out;
-    for (std::size_t i = 0; i < 8; ++i) {
-        out.push_back(hexDigits[digest[i] >> 4]);
-        out.push_back(hexDigits[digest[i] & 0x0F]);
-    }
-    return out;
+    // The first 8 bytes: 16 hexadecimal digits.
+    return LowerHex(std::span<const std::uint8_t>(digest.data(), 8));
 }
 
 bool TCorvaneUtil::TryMinute(TStream& container, const TLocalDateTime& moment, TStringList* paramStrList)

@@ -113,16 +113,7 @@ std::u16string TCorvaneUtil::GetHashMD5String(std::u16string_view srcStr)
     const TSecureBytes bytes = TEncoding::UTF8().GetBytes(srcStr);
     TMD5 md5;
     md5.Initialize();
-    const TBytes digest = md5.Hash(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
-
-    static constexpr char16_t hexDigits[] = u"0123456789abcdef";
-    std::u16string out;
-    out.reserve(digest.size() * 2);
-    for (const std::uint8_t b : digest) {
-        out.push_back(hexDigits[b >> 4]);
-        out.push_back(hexDigits[b & 0x0F]);
-    }
-    return out;
+    return LowerHex(md5.Hash(std::span<const std::uint8_t>(bytes.data(), bytes.size())));
 }
 
 bool TCorvaneUtil::Encrypt(std::u16string_view targetStr, std::u16string_view keyStr, std::u16string& encryptedStr)

@@ -4,6 +4,18 @@
 
 #include "core/Utf8.h"
 
+std::u16string LowerHex(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char16_t hexDigits[] = u"0123456789abcdef";
+    std::u16string out;
+    out.reserve(bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
+        out.push_back(hexDigits[b >> 4]);
+        out.push_back(hexDigits[b & 0x0F]);
+    }
+    return out;
+}
+
 std::u16string IntToStr(std::int64_t value)
 {
     const std::string digits = std::to_string(value);

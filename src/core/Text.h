@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,9 @@
 
 // Decimal form of a signed number: no blanks, no leading zeros, a minus sign when negative.
 std::u16string IntToStr(std::int64_t value);
+
+// Lower-case hexadecimal digits of the bytes, two a byte.
+std::u16string LowerHex(std::span<const std::uint8_t> bytes);
 
 // Widens 8-bit ASCII text (base64, digits) to UTF-16, one character per byte.
 std::u16string WidenAscii(std::string_view text);

@@ -21,6 +21,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "support/FifoUnblocker.h"
 #endif
 
 using namespace TestSupport;
@@ -217,16 +219,7 @@ TEST_F(DialCommandTest, FifoAtTheLogNameIsSaidAndNotWaitedOn)
     ASSERT_EQ(::mkfifo(FHarness.LogFile().c_str(), 0600), 0);
     FHarness.UseRasLibrary(TRasLibrary::Missing);
     // A dial that blocked on the FIFO would be released by this, and then fail below, not hang.
-    std::jthread unblocker([fifo = FHarness.LogFile()](std::stop_token stop) {
-        while (!stop.stop_requested()) {
-            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) {
-                ::close(fd);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    const TestSupport::TFifoUnblocker unblocker(FHarness.LogFile());
     const auto run = Dial(FiveItems);
     EXPECT_EQ(run.ExitCode, 1) << run.Err;
     const auto lines = Lines(run.Out);

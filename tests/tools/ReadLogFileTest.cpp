@@ -21,6 +21,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "support/FifoUnblocker.h"
 #endif
 
 using namespace TestSupport;
@@ -76,28 +78,6 @@ TEST(ReadLogFile, DirectoryIsRefusedAndSaidSo)
 }
 
 #ifndef _WIN32
-// Opens the FIFO's writing end as soon as a reader waits on it and closes it again, so that a
-// reader that blocks on the FIFO sees its end instead of hanging the test.
-class TFifoUnblocker {
-public:
-    explicit TFifoUnblocker(fs::path fifo)
-        : FThread([fifo = std::move(fifo)](std::stop_token stop) {
-              while (!stop.stop_requested()) {
-                  const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                  if (fd >= 0) {
-                      ::close(fd);
-                      return;
-                  }
-                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-              }
-          })
-    {
-    }
-
-private:
-    std::jthread FThread;
-};
-
 TEST(ReadLogFile, FifoAndDeviceAreRefusedWithoutWaitingAndSaidSo)
 {
     TTempDir dir;
